@@ -1,0 +1,17 @@
+# Installs the Debian packages named as arguments that are not installed yet.
+# Sourced by the other scripts; needs root on a Debian 12 machine.
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+BUILD_PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev sqlite3)
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev)
+BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" libbenchmark-dev time)

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine (as root), builds kelvo three ways and runs
+# every test: the normal build, the AddressSanitizer + UndefinedBehaviorSanitizer
+# build, and a bounded libFuzzer run of every fuzz target.
+#   FUZZ_SECONDS  seconds per fuzz target (default 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+install_missing "${TEST_PACKAGES[@]}"
+
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-60}
+passed=0
+failed=0
+
+run_ctest() { # build-dir
+  local log rc=0 n
+  log=$(mktemp)
+  (cd "$1" && ctest --output-on-failure -j"$jobs") 2>&1 | tee "$log" || rc=$?
+  n=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$log" | tail -n 1)
+  if [ -n "$n" ]; then
+    set -- $n
+    failed=$((failed + $1)); passed=$((passed + $2 - $1))
+  else
+    failed=$((failed + 1))
+  fi
+  rm -f "$log"
+  return $rc
+}
+
+status=0
+
+echo "== normal build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+run_ctest build || status=1
+
+echo "== sanitizer build (ASan + UBSan)"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVO_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_ctest build-asan || status=1
+
+echo "== fuzz build (libFuzzer + ASan + UBSan), ${fuzz_seconds}s per target"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVO_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$jobs"
+while IFS= read -r target; do
+  name=$(basename "$target")
+  corpus=$(mktemp -d)
+  seeds=()
+  src_dir=$(dirname "$target" | sed "s|^build-fuzz/|./|")
+  [ -d "$src_dir/corpus_$name" ] && seeds=("$src_dir/corpus_$name")
+  echo "-- $name"
+  if "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -print_final_stats=1 \
+       "$corpus" "${seeds[@]}" >"$corpus.log" 2>&1; then
+    passed=$((passed + 1)); tail -n 3 "$corpus.log"
+  else
+    failed=$((failed + 1)); status=1; tail -n 60 "$corpus.log"
+  fi
+  rm -rf "$corpus" "$corpus.log"
+done < <(find build-fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x 2>/dev/null | sort)
+
+echo
+echo "tests: $passed passed, $failed failed"
+exit $status
