@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 // ---------------------------------------------------------------------------
@@ -105,6 +106,15 @@ static_assert(offsetof(DATAFILE, bsz) == 24 && offsetof(DATAFILE, name) == 32);
 #define DF_HEAD_SIZE 40960      // bytes read from the start of each datafile
 #define DF_BATCH (WORK_BUFFER_SIZE / sizeof(DATAFILE)) // records staged at once
 static_assert(DF_BATCH == 7943);
+
+// Reads the next line of a configuration file or datafile list (at most
+// size - 1 characters: a longer line comes back in pieces), cuts it at '#'
+// and trims it; nullptr at the end of the file or on a read error.
+char *next_config_line(FILE *fp, char *buf, int size);
+// Positioned read of n bytes at off, repeated after short reads and
+// interruptions; returns the bytes read (fewer only at the end of the file),
+// or -1 with errno set.
+long pread_full(int fd, uint8_t *buf, size_t n, uint64_t off);
 
 // Reads the configuration file g_cfgname into g_ctx.par and g_dbfile_list.
 int load_config(void);

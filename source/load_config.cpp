@@ -20,6 +20,16 @@ static void drop_trailing_slash(char *dir)
         dir[n - 1] = '\0';
 }
 
+char *next_config_line(FILE *fp, char *buf, int size)
+{
+    if (!fgets(buf, size, fp))
+        return nullptr;
+    char *hash = strchr(buf, '#');
+    if (hash)
+        *hash = '\0';
+    return str_rtrim(str_ltrim(buf));
+}
+
 int load_config(void)
 {
     static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum"};
@@ -32,11 +42,8 @@ int load_config(void)
         return -1;
     }
     char buf[1024];
-    while (fgets(buf, sizeof(buf), fp)) {
-        char *hash = strchr(buf, '#');
-        if (hash)
-            *hash = '\0';
-        char *line = str_rtrim(str_ltrim(buf));
+    char *line;
+    while ((line = next_config_line(fp, buf, sizeof(buf)))) {
         int k = 0;
         for (; k < 4; k++)
             if (strncmp(line, keys[k], strlen(keys[k])) == 0)

@@ -27,24 +27,6 @@ static int write_all(int fd, const uint8_t *p, size_t n, const char *path)
     return 0;
 }
 
-static int read_all(int fd, uint8_t *p, size_t n, const char *path)
-{
-    off_t off = 0;
-    while (n > 0) {
-        ssize_t r = pread(fd, p, n, off);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0) {
-            fprintf(stderr, "read %s: %s\n", path, r < 0 ? strerror(errno) : "unexpected end of file");
-            return -1;
-        }
-        p += r;
-        off += r;
-        n -= (size_t)r;
-    }
-    return 0;
-}
-
 int load_datafile(void)
 {
     DATAFILE *batch = (DATAFILE *)g_ctx.wrk;
@@ -59,11 +41,8 @@ int load_datafile(void)
         return -1;
     }
     char buf[1024];
-    while (fgets(buf, sizeof(buf), fp)) {
-        char *hash = strchr(buf, '#');
-        if (hash)
-            *hash = '\0';
-        char *path = str_rtrim(str_ltrim(buf));
+    char *path;
+    while ((path = next_config_line(fp, buf, sizeof(buf)))) {
         if (!*path)
             continue;
         if (staged == DF_BATCH) {
@@ -107,9 +86,12 @@ int load_datafile(void)
     }
     uint32_t spilled = nf - staged;
     if (sfd >= 0) {
-        int r = read_all(sfd, (uint8_t *)arr, spilled * sizeof(DATAFILE), spill);
+        size_t want = spilled * sizeof(DATAFILE);
+        long r = pread_full(sfd, (uint8_t *)arr, want, 0);
+        int rerr = errno;
         close(sfd);
-        if (r < 0) {
+        if (r != (long)want) {
+            fprintf(stderr, "read %s: %s\n", spill, r < 0 ? strerror(rerr) : "unexpected end of file");
             free(arr);
             return -1;
         }

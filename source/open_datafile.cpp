@@ -14,27 +14,6 @@ static bool valid_block_size(uint32_t bsz)
     return bsz >= 2048 && bsz <= 32768 && (bsz & (bsz - 1)) == 0;
 }
 
-// Reads the first DF_HEAD_SIZE bytes of an open datafile into buf.
-static int read_file_head(DATAFILE *df, uint8_t *buf)
-{
-    size_t got = 0;
-    while (got < DF_HEAD_SIZE) {
-        ssize_t r = pread(df->fd, buf + got, DF_HEAD_SIZE - got, (off_t)got);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0) {
-            fprintf(stderr, "read %s: %s\n", df->name, strerror(errno));
-            return -1;
-        }
-        if (r == 0) {
-            fprintf(stderr, "%s size too small.\n", df->name);
-            return -1;
-        }
-        got += (size_t)r;
-    }
-    return 0;
-}
-
 static int open_one(DATAFILE *df)
 {
     df->fd = open(df->name, O_RDONLY | O_CLOEXEC);
@@ -43,8 +22,15 @@ static int open_one(DATAFILE *df)
         return -1;
     }
     uint8_t *buf = g_ctx.wrk;
-    if (read_file_head(df, buf) < 0)
+    long r = pread_full(df->fd, buf, DF_HEAD_SIZE, 0);
+    if (r < 0) {
+        fprintf(stderr, "read %s: %s\n", df->name, strerror(errno));
         return -1;
+    }
+    if (r < DF_HEAD_SIZE) {
+        fprintf(stderr, "%s size too small.\n", df->name);
+        return -1;
+    }
     uint32_t blk0_sz = get_le32(buf + DF_BLK0_OFFSET + offsetof(DF_BLK0, blk0_sz));
     // Block 0 must hold its own header, have an even size for the check
     // value, and leave the whole datafile header inside the bytes read.
