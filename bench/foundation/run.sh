@@ -11,7 +11,7 @@ mib=${BENCH_READ_MIB:-1024}
 file=$dir/bench_read.dbf
 bench=$build/bench/foundation/bench_read
 
-if [ -x "$build/tools/builder/mkdb" ] && "$build/tools/builder/mkdb" bigdata "$file" "$mib" >/dev/null 2>&1; then
+if [ -x "$build/tools/builder/mkdb" ] && "$build/tools/builder/mkdb" big "$file" "$mib" >/dev/null 2>&1; then
   echo "datafile: $mib MiB written by mkdb"
 else
   "$bench" gen "$file" "$mib"
