@@ -112,7 +112,9 @@ int main(int argc, char **argv)
     g_ctx.sys.nf = 1;
     g_ctx.df->fd = -1;
     snprintf(g_ctx.df->name, sizeof(g_ctx.df->name), "%s", argv[2]);
-    if (open_datafile() < 0)
+    // The file need not be a SYSTEM datafile: open_datafile then reports the
+    // missing SYSTEM file after it has opened and checked this one.
+    if (open_datafile() < 0 && (g_ctx.df->fd < 0 || g_ctx.df->bsz == 0))
         return 1;
     DATAFILE *df = g_ctx.df;
     // A whole work buffer per call, as the dictionary export reads, and one
