@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 using namespace rb;
 
@@ -420,4 +421,30 @@ TEST(BuilderDictionary, BigfileTablespacePlainShapeAndSmallBlocks)
     bad.tables.push_back(lost);
     EXPECT_NE(kb::build_database(bad, tmp_dir("bad")), 0);
     std::system(("rm -rf " + tmp_dir("bad")).c_str());
+}
+
+TEST(BuilderDictionary, LargeDictionaryCountsAndObjectNumbers)
+{
+    kb::Database db = kb::large_dictionary(300, 7, 450);
+    std::string dir = tmp_dir("large");
+    ASSERT_EQ(kb::build_database(db, dir), 0);
+    SystemFile sf(db.files.at(0));
+    auto objs = sf.rows("OBJ$");
+    ASSERT_EQ(objs.size(), db.objects.size());
+    size_t bench = 0, views = 0;
+    std::set<int64_t> numbers;
+    for (const Decoded &o : objs) {
+        EXPECT_TRUE(numbers.insert(at(o, 0)).second) << "object number used twice";
+        if (at(o, 2) == 100) {
+            bench++;
+            views += at(o, 6) == 4;
+        }
+    }
+    EXPECT_EQ(bench, 450u);
+    EXPECT_EQ(views, 150u);
+    size_t cols = 0;
+    for (const Decoded &c : sf.rows("COL$"))
+        cols += num_of(c.key.at(0)) >= 73000;
+    EXPECT_EQ(cols, 300u * 7u);
+    std::system(("rm -rf " + dir).c_str());
 }

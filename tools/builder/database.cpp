@@ -61,7 +61,7 @@ class RowB {
         fprintf(stderr, "builder: no column %s\n", c);
         return *this;
     }
-    const std::vector<Col> &cols() const { return v_; }
+    std::vector<Col> cols() { return std::move(v_); }
 
   private:
     const std::vector<DbColumn> &cols_;
@@ -402,6 +402,10 @@ class Builder {
                 db_.indexes.push_back(x);
             }
         }
+        for (DbObject &o : db_.extra_objects) {
+            num(o.objn);
+            db_.objects.push_back(o);
+        }
         for (DbIndex &x : db_.indexes)
             if (x.bo == 0) {
                 for (const DbObject &o : db_.objects)
@@ -603,42 +607,50 @@ class Builder {
     }
 
     // ------------------------------------------------------ dictionary rows
+    // A dictionary table by name; the table list no longer changes once
+    // the rows are built, so the places are kept.
     DbTable &systab(const char *name)
     {
-        for (DbTable &t : db_.tables)
-            if (t.system && t.name == name)
-                return t;
-        fprintf(stderr, "builder: dictionary table %s missing\n", name);
-        abort();
+        if (systabs_.empty())
+            for (DbTable &t : db_.tables)
+                if (t.system)
+                    systabs_[t.name] = &t;
+        auto it = systabs_.find(name);
+        if (it == systabs_.end()) {
+            fprintf(stderr, "builder: dictionary table %s missing\n", name);
+            abort();
+        }
+        return *it->second;
     }
 
-    LogicalRow shaped(const std::vector<Col> &cols, size_t i)
+    LogicalRow shaped(std::vector<Col> cols, size_t i)
     {
         LogicalRow r;
-        r.cols = cols;
+        r.cols = std::move(cols);
         int n = db_.shape.migrate_every;
         if (n > 0 && i % (size_t)n == (size_t)n - 1)
             r.layout = RowLayout::Migrated;
         return r;
     }
 
-    static LogicalRow plain(const std::vector<Col> &cols)
+    static LogicalRow plain(std::vector<Col> cols)
     {
         LogicalRow r;
-        r.cols = cols;
+        r.cols = std::move(cols);
         return r;
     }
 
     // The stored part of a clustered dictionary row: the key columns left out.
-    static std::vector<Col> without_key(const DbTable &t, const std::vector<Col> &full)
+    static std::vector<Col> without_key(const DbTable &t, std::vector<Col> full)
     {
-        std::vector<Col> out;
+        size_t n = 0;
         for (size_t i = 0; i < full.size(); i++) {
             bool key = std::find(t.cluster_cols.begin(), t.cluster_cols.end(), t.cols[i].name) != t.cluster_cols.end();
             if (!key)
-                out.push_back(full[i]);
+                full[n++] = std::move(full[i]);
         }
-        return out;
+        full.resize(n);
+        return full;
     }
 
     std::vector<Col> user_row(const DbUser &u)
@@ -786,9 +798,9 @@ class Builder {
             j.keys.push_back({col_num(o)});
         }
         j.members.assign(6, ClusterMember{});
-        auto add = [&](size_t m, uint32_t key, const char *tab, const std::vector<Col> &full, size_t i) {
+        auto add = [&](size_t m, uint32_t key, const char *tab, std::vector<Col> full, size_t i) {
             ClusterMember &cm = j.members[m];
-            cm.rows.push_back(shaped(without_key(systab(tab), full), i));
+            cm.rows.push_back(shaped(without_key(systab(tab), std::move(full)), i));
             cm.key_of.push_back(keyix[key]);
         };
         size_t nt = 0, nc = 0;
@@ -1167,6 +1179,7 @@ class Builder {
     std::vector<FileAlloc *> order_;
     FileAlloc *sys_ = nullptr;
     std::map<std::string, size_t> turn_;
+    std::map<std::string, DbTable *> systabs_;
 };
 
 } // namespace

@@ -512,6 +512,8 @@ struct Database {
     std::vector<DbTable> tables;
     std::vector<DbProp> props;
     std::vector<DbIndex> indexes;        // out: filled by the build
+    std::vector<DbObject> extra_objects; // further OBJ$ rows without storage (views, sequences, ...);
+                                         // name and owner user number given, objn 0: assigned
     DictShape shape;
     // out:
     std::vector<DbObject> objects;       // OBJ$ rows in segment order
@@ -529,6 +531,10 @@ Database standard_database();
 // SALGRADE tables, a cluster, a partitioned and a composite-partitioned
 // table and a table with LOB columns.
 Database sample_database();
+// standard_database() with user BENCH owning `tables` tables of
+// `columns` columns each (no rows) and views up to `objects` objects of its
+// own: a large dictionary for timing exports.
+Database large_dictionary(uint32_t tables, uint32_t columns, uint32_t objects = 0);
 // Writes the datafiles of the description into dir (created when missing).
 int build_database(Database &db, const std::string &dir);
 // Type text of a column as a CREATE TABLE statement writes it.
