@@ -448,3 +448,36 @@ TEST(BuilderDictionary, LargeDictionaryCountsAndObjectNumbers)
     EXPECT_EQ(cols, 300u * 7u);
     std::system(("rm -rf " + dir).c_str());
 }
+
+TEST(BuilderDictionary, RowPlacesAndPatchingFinishedFiles)
+{
+    kb::Database db = kb::sample_database();
+    std::string dir = tmp_dir("patch");
+    ASSERT_EQ(kb::build_database(db, dir), 0);
+    const kb::DbTable &emp = table(db, "EMP");
+    ASSERT_EQ(emp.places.size(), emp.rows.size());
+    const std::string users = db.files.at(3);
+    // Row 7 (SCOTT) is a migrated row: its head is a stub with a next rowid.
+    const kb::RowPlace &pl = emp.places[7];
+    std::vector<uint8_t> blk;
+    ASSERT_EQ(kb::read_file_block(users, pl.dba & 0x3FFFFF, blk), 0);
+    auto slots = slots_of(blk.data(), 0);
+    const uint8_t *p = blk.data() + slots.at((size_t)pl.slot).off;
+    EXPECT_EQ(p[0], kb::FB_HEAD);
+    EXPECT_EQ(p[2], 0);
+    const kb::DbTable &cemp = table(db, "CEMP");
+    ASSERT_EQ(cemp.places.size(), cemp.rows.size());
+    EXPECT_EQ(cemp.places[0].dba >> 22, cemp.fno);
+
+    // Damage one byte: the check value no longer holds unless it is fixed.
+    int off = slots.at((size_t)pl.slot).off + 2;
+    ASSERT_EQ(kb::patch_block(users, pl.dba & 0x3FFFFF, (size_t)off, {5}, false), 0);
+    ASSERT_EQ(kb::read_file_block(users, pl.dba & 0x3FFFFF, blk), 0);
+    EXPECT_EQ(blk[(size_t)off], 5);
+    EXPECT_FALSE(kb::check_ok(blk.data(), blk.size()));
+    ASSERT_EQ(kb::patch_block(users, pl.dba & 0x3FFFFF, (size_t)off, {0}, true), 0);
+    ASSERT_EQ(kb::read_file_block(users, pl.dba & 0x3FFFFF, blk), 0);
+    EXPECT_TRUE(kb::check_ok(blk.data(), blk.size()));
+    EXPECT_NE(kb::patch_block(users, 1, 8190, {1, 2, 3}, true), 0);
+    std::system(("rm -rf " + dir).c_str());
+}

@@ -88,6 +88,8 @@ struct SegJob {
     std::vector<ClusterMember> members;
     uint32_t raw_type = 0;                        // a single block of this type instead (an undo header)
     Segment seg;
+    std::vector<RowPlace> *places = nullptr;      // heap rows: where they went
+    std::vector<std::vector<RowPlace>> *mplaces = nullptr;   // cluster members
 };
 
 class Builder {
@@ -480,8 +482,8 @@ class Builder {
             return df_write_block(fa.df, fa.df.block_of(j.seg.hdr), blk.data());
         }
         if (j.cluster)
-            return write_cluster(fa.df, j.seg, j.keys, j.members, j.bo, nullptr, dry);
-        return write_heap_table(fa.df, j.seg, j.rows, j.bo, nullptr, dry);
+            return write_cluster(fa.df, j.seg, j.keys, j.members, j.bo, dry ? nullptr : j.mplaces, dry);
+        return write_heap_table(fa.df, j.seg, j.rows, j.bo, dry ? nullptr : j.places, dry);
     }
 
     // Sizes, plans and writes one segment in file fa.
@@ -537,13 +539,19 @@ class Builder {
                 m.extra6 = (t.tab_flags & 0x800000) || (c.flags & 0x800000) || t.opts.extra6;
                 j.members.push_back(m);
             }
+            std::vector<std::vector<RowPlace>> mp;
+            j.mplaces = &mp;
             FileAlloc *fa = file_for(c.tablespace);
             if (!fa || write_job(j, *fa))
                 return -1;
             out_addr(*fa, j.seg, c.tsn, c.fno, c.blk);
+            size_t m = 0;
             for (DbTable &t : db_.tables)
-                if (!t.system && t.cluster == c.name)
+                if (!t.system && t.cluster == c.name) {
                     out_addr(*fa, j.seg, t.tsn, t.fno, t.blk);
+                    if (m < mp.size())
+                        t.places = mp[m++];
+                }
         }
         for (DbTable &t : db_.tables) {
             if (t.system || !t.cluster.empty())
@@ -553,7 +561,7 @@ class Builder {
                 return -1;
             t.tsn = ts->tsn;
             if (t.parts.empty() && !t.no_segment) {
-                if (heap_segment(t, t.tablespace, t.objd, t.rows, t.tsn, t.fno, t.blk))
+                if (heap_segment(t, t.tablespace, t.objd, t.rows, t.tsn, t.fno, t.blk, &t.places))
                     return -1;
             }
             for (DbPart &p : t.parts) {
@@ -563,13 +571,13 @@ class Builder {
                     return -1;
                 p.tsn = pts->tsn;
                 if (!t.composite) {
-                    if (heap_segment(t, tsname, p.objd, p.rows, p.tsn, p.fno, p.blk))
+                    if (heap_segment(t, tsname, p.objd, p.rows, p.tsn, p.fno, p.blk, &p.places))
                         return -1;
                     continue;
                 }
                 for (DbPart &s : p.subparts) {
                     std::string sts = s.tablespace.empty() ? tsname : s.tablespace;
-                    if (heap_segment(t, sts, s.objd, s.rows, s.tsn, s.fno, s.blk))
+                    if (heap_segment(t, sts, s.objd, s.rows, s.tsn, s.fno, s.blk, &s.places))
                         return -1;
                 }
             }
@@ -590,7 +598,7 @@ class Builder {
     }
 
     int heap_segment(const DbTable &t, const std::string &tsname, uint32_t objd, const std::vector<LogicalRow> &rows,
-                     uint32_t &tsn, uint32_t &fno, uint32_t &blk)
+                     uint32_t &tsn, uint32_t &fno, uint32_t &blk, std::vector<RowPlace> *places = nullptr)
     {
         SegJob j;
         j.kind = t.seg_kind;
@@ -599,6 +607,7 @@ class Builder {
         j.bo = t.opts;
         j.bo.extra6 = j.bo.extra6 || (t.tab_flags & 0x800000);
         j.rows = rows;
+        j.places = places;
         FileAlloc *fa = file_for(tsname);
         if (!fa || write_job(j, *fa))
             return -1;
