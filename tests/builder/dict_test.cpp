@@ -481,3 +481,43 @@ TEST(BuilderDictionary, RowPlacesAndPatchingFinishedFiles)
     EXPECT_NE(kb::patch_block(users, 1, 8190, {1, 2, 3}, true), 0);
     std::system(("rm -rf " + dir).c_str());
 }
+
+TEST(BuilderDictionary, RowDependencyTablesCarrySixMoreHeaderBytes)
+{
+    kb::Database db = kb::standard_database();
+    db.users.push_back({"APP", 90, 1, "USERS", "TEMP", 0});
+    kb::DbTable t;
+    t.owner = "APP";
+    t.name = "DEPS";
+    t.tab_flags = 0x40800001;   // rows carry their SCN
+    kb::DbColumn a;
+    a.name = "A";
+    a.type = 2;
+    t.cols = {a};
+    for (int i = 0; i < 30; i++) {
+        kb::LogicalRow r;
+        r.cols = {kb::col_num(i)};
+        if (i == 4)
+            r.layout = kb::RowLayout::Migrated;
+        t.rows.push_back(r);
+    }
+    db.tables.push_back(t);
+    std::string dir = tmp_dir("rowdep");
+    ASSERT_EQ(kb::build_database(db, dir), 0);
+    const kb::DbTable &d = table(db, "DEPS");
+    Image im = load_file(db.files.at(3));
+    expect_rows(decode_segment(im, kb::rdba(d.fno, d.blk), 0, true), d.rows, "DEPS");
+    // The stub of the migrated row: flag, lock, count, 6 bytes, next rowid.
+    std::vector<uint8_t> blk;
+    ASSERT_EQ(kb::read_file_block(db.files.at(3), d.places[4].dba & 0x3FFFFF, blk), 0);
+    const uint8_t *p = blk.data() + slots_of(blk.data(), 0).at((size_t)d.places[4].slot).off;
+    EXPECT_EQ(p[0], kb::FB_HEAD);
+    uint32_t next = be32(p + 9);
+    EXPECT_EQ(next >> 22, 4u);
+    SystemFile sf(db.files.at(0));
+    for (const Decoded &r : sf.rows("TAB$"))
+        if ((uint32_t)num_of(r.key.at(0)) == d.objn) {
+            EXPECT_EQ(at(r, 12) & 0x800000, 0x800000);
+        }
+    std::system(("rm -rf " + dir).c_str());
+}
