@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 // ---------------------------------------------------------------------------
@@ -39,6 +40,35 @@ static inline bool in_bounds(size_t off, size_t n, size_t size) { return off <= 
 void str_toupper(char *s);
 char *str_ltrim(char *s);
 char *str_rtrim(char *s);
+
+// One row of the command table: the first word of a command and its handler,
+// which gets the rest of the line (writable, trimmed, possibly empty) and
+// returns a negative value on failure.
+typedef int (*cmd_handle)(char *args);
+typedef struct __command_map {
+    char cmd_name[32];
+    cmd_handle cmd_function;
+} COMMAND_MAP;
+// Ends with a row whose cmd_name is empty. "exit" is handled by the loop.
+extern const COMMAND_MAP command_map[];
+
+#define CMD_LINE_MAX 512        // a typed line keeps at most 511 characters
+
+int help_handle(char *args);
+void show_copyright(void);
+int parse_arguments(int argc, char **argv);
+// Splits one typed line (at most CMD_LINE_MAX bytes, NUL-terminated) into its
+// command word and argument text and runs it. Returns 1 when the line is
+// "exit", otherwise 0 (a failure has been reported).
+int run_command_line(char *line);
+// Prompts, reads and runs typed lines until "exit" or the end of standard
+// input.
+void command_loop(void);
+// The whole program: start-up, the command loop, shutdown. Returns the exit
+// status of the process (0, or -1 after a start-up failure).
+int kelvo_main(int argc, char **argv);
+// Releases the dictionary arrays and the datafile array held in g_ctx.
+int free_dict_memory(void);
 
 // ---- shell: end ----
 
@@ -70,11 +100,384 @@ typedef struct __datafile {
 static_assert(sizeof(DATAFILE) == 1056);
 static_assert(offsetof(DATAFILE, bsz) == 24 && offsetof(DATAFILE, name) == 32);
 
+#define CFG_CHECKSUM 0x1        // CFGPAR.flag: verify every block read
+#define DF_BIGFILE 0x10         // DATAFILE.flag: bigfile tablespace
+#define DF_BIGFILE_RFN 1024     // relative file number of a bigfile datafile
+#define DF_HEAD_SIZE 40960      // bytes read from the start of each datafile
+#define DF_BATCH (WORK_BUFFER_SIZE / sizeof(DATAFILE)) // records staged at once
+static_assert(DF_BATCH == 7943);
+
+// Reads the next line of a configuration file or datafile list (at most
+// size - 1 characters: a longer line comes back in pieces), cuts it at '#'
+// and trims it; nullptr at the end of the file or on a read error.
+char *next_config_line(FILE *fp, char *buf, int size);
+// Positioned read of n bytes at off, repeated after short reads and
+// interruptions; returns the bytes read (fewer only at the end of the file),
+// or -1 with errno set.
+long pread_full(int fd, uint8_t *buf, size_t n, uint64_t off);
+
+// Reads the configuration file g_cfgname into g_ctx.par and g_dbfile_list.
+int load_config(void);
+// Reads the datafile list into g_ctx.df / g_ctx.sys.nf, staging records in
+// the work buffer and spilling full batches to "<dictdir>/dbfile.tmp".
+int load_datafile(void);
+// Opens and checks every listed datafile; sets g_ctx.sysf and
+// g_ctx.sys.rootdba.
+int open_datafile(void);
+// The first datafile in list order of tablespace tsn that is a bigfile or has
+// relative file number rfn; nullptr when there is none.
+DATAFILE *get_datafile(int tsn, int rfn);
+// Reads `blocks` consecutive blocks from rdba into buf (blocks * bsz bytes)
+// with positional reads. Returns blocks * bsz, or -1 after one message: a
+// read error, blocks reaching past the end of the file, or (verification on)
+// a block whose check value does not match.
+int read_extent_blocks(DATAFILE *df, uint32_t rdba, int blocks, uint8_t *buf);
+// 0 when the block's stored check value is the XOR of its other 16-bit
+// words, non-zero otherwise (also for blocks too small to hold one).
+int check_sum(const uint8_t *blk, int bsz);
+// The check value a block of bsz bytes should store.
+uint16_t block_check_value(const uint8_t *blk, int bsz);
+int close_datafile(void);
+
 // ---- datafiles: end ----
 
 // ---------------------------------------------------------------------------
 // Oracle block and row layouts.
 // ---------------------------------------------------------------------------
+
+//
+// Every Oracle block starts with the 20-byte cache header KCBH. A table data
+// block (type 0x06) continues like this, offsets from the block start:
+//
+//    0  KCBH    cache header (type, rdba, check value)
+//   20  KTBBH   transaction header; ktbbhict & 0xFF ITL entries follow
+//   44  KTBIT   ITL entries, 24 bytes each
+//       EXDATA  only when ktbbhflg & 0x20: 8 + (exflg & 0xFFFF) bytes
+//  dho  KDBH    data header (dho = data header offset, data_header_offset())
+//       KDBT    table directory, kdbhntab entries of 4 bytes
+//       kdbr    row directory, i16 per slot: a used slot holds the offset of
+//               its row piece from KDBH, a free slot the next free slot number
+//       ...     free space, then the row pieces
+//
+// Multi-byte fields are little-endian; only the rowids inside row pieces are
+// big-endian. The structures are never laid over a block: a field is read
+// with get_le16/get_le32 at its offsetof, after the bounds were checked.
+
+// Block types (KCBH.type_kcbh).
+#define BLOCK_TYPE_DATA 0x06        // table or cluster data block
+#define BLOCK_TYPE_SEGHDR_FL 0x10   // segment header, free-list managed segment
+#define BLOCK_TYPE_EXTMAP_FL 0x12   // further extent map block, free-list segment
+#define BLOCK_TYPE_SEGHDR_ASSM 0x23 // segment header, automatically managed segment
+#define BLOCK_TYPE_EXTMAP_ASSM 0x24 // further extent map block, automatic segment
+
+typedef struct __cache_layer {
+    uint8_t type_kcbh;
+    uint8_t frmt_kcbh;
+    uint8_t spare1_kcbh;
+    uint8_t spare2_kcbh;
+    uint32_t rdba_kcbh;
+    uint32_t bas_kcbh;
+    uint16_t wrp_kcbh;
+    uint8_t seq_kcbh;
+    uint8_t flg_kcbh;
+    uint16_t chkval_kcbh;   // XOR of all other 16-bit words of the block
+    uint16_t spare3_kcbh;
+} KCBH;
+static_assert(sizeof(KCBH) == 20);
+static_assert(offsetof(KCBH, rdba_kcbh) == 4 && offsetof(KCBH, bas_kcbh) == 8);
+static_assert(offsetof(KCBH, wrp_kcbh) == 12 && offsetof(KCBH, seq_kcbh) == 14);
+static_assert(offsetof(KCBH, flg_kcbh) == 15 && offsetof(KCBH, chkval_kcbh) == 16);
+static_assert(offsetof(KCBH, spare3_kcbh) == 18);
+
+// Block 0 of a datafile, after its 20 header bytes (which follow KCBH).
+typedef struct __datafile_block0 {
+    uint32_t blk0_sz;       // size of block 0; block 1 starts here
+    uint32_t blks;
+    uint32_t platform;
+} DF_BLK0;
+static_assert(sizeof(DF_BLK0) == 12);
+#define DF_BLK0_OFFSET 20
+
+// Block 1, the datafile header (bytes 20 to 95 are kcvfhhdr).
+typedef struct __kcvfh_simp {
+    KCBH kcbh;
+    uint32_t kccfhswv;
+    uint32_t kccfhcvn;
+    uint32_t kccfhdbi;
+    char kccfhdbn[8];
+    uint32_t kccfhcsq;
+    uint32_t kccfhfsz;      // file size in blocks
+    uint32_t kccfhbsz;      // block size
+    uint16_t kccfhfno;      // absolute file number
+    uint16_t kccfhtyp;
+    uint32_t kccfhacid;
+    uint32_t kccfhcks;
+    char kccfhtag[32];
+    uint32_t rootdba;       // bootstrap segment header (SYSTEM file only)
+    uint8_t ign[232];
+    uint32_t kcvfhtsn;      // tablespace number
+    uint16_t kcvfhtln;
+    char kcvfhtnm[30];
+    uint32_t kcvfhrfn;      // relative file number (1024: bigfile)
+} KCVFH;
+static_assert(sizeof(KCVFH) == 372);
+static_assert(offsetof(KCVFH, kccfhswv) == 20 && offsetof(KCVFH, kccfhdbn) == 32);
+static_assert(offsetof(KCVFH, kccfhcsq) == 40 && offsetof(KCVFH, kccfhfsz) == 44);
+static_assert(offsetof(KCVFH, kccfhbsz) == 48 && offsetof(KCVFH, kccfhfno) == 52);
+static_assert(offsetof(KCVFH, kccfhtyp) == 54 && offsetof(KCVFH, kccfhacid) == 56);
+static_assert(offsetof(KCVFH, kccfhcks) == 60 && offsetof(KCVFH, kccfhtag) == 64);
+static_assert(offsetof(KCVFH, rootdba) == 96 && offsetof(KCVFH, ign) == 100);
+static_assert(offsetof(KCVFH, kcvfhtsn) == 332 && offsetof(KCVFH, kcvfhtln) == 336);
+static_assert(offsetof(KCVFH, kcvfhtnm) == 338 && offsetof(KCVFH, kcvfhrfn) == 368);
+
+// Transaction header, at offset 20 of a data block.
+typedef struct __ktbbh_header {
+    uint8_t ktbbhtyp;
+    uint8_t rsv[3];
+    uint32_t ktbbhod1;      // data object number of the segment
+    uint32_t kscnbas;
+    uint16_t kscnwrp;
+    uint16_t align;
+    int16_t ktbbhict;       // ITL count: only the low byte counts
+    uint8_t ktbbhflg;       // KTBBH_EXDATA: an EXDATA area follows the ITL
+    uint8_t ktbbhfsl;
+    uint32_t ktbbhfnx;
+} KTBBH;
+static_assert(sizeof(KTBBH) == 24);
+static_assert(offsetof(KTBBH, ktbbhod1) == 4 && offsetof(KTBBH, kscnbas) == 8);
+static_assert(offsetof(KTBBH, kscnwrp) == 12 && offsetof(KTBBH, align) == 14);
+static_assert(offsetof(KTBBH, ktbbhict) == 16 && offsetof(KTBBH, ktbbhflg) == 18);
+static_assert(offsetof(KTBBH, ktbbhfsl) == 19 && offsetof(KTBBH, ktbbhfnx) == 20);
+#define KTBBH_OFFSET 20
+#define KTBBH_EXDATA 0x20
+
+// One interested-transaction list entry; the decoders only step over them.
+typedef struct __ktbbhitl {
+    uint16_t kxidusn;
+    uint16_t kxidslt;
+    uint32_t kxidsqn;
+    uint32_t kubadba;
+    uint16_t kubaseq;
+    uint8_t kubarec;
+    uint8_t align;
+    uint16_t ktbitflg;
+    uint16_t ktbitwrp;
+    uint32_t ktbitbas;
+} KTBIT;
+static_assert(sizeof(KTBIT) == 24);
+static_assert(offsetof(KTBIT, kxidsqn) == 4 && offsetof(KTBIT, kubadba) == 8);
+static_assert(offsetof(KTBIT, kubaseq) == 12 && offsetof(KTBIT, kubarec) == 14);
+static_assert(offsetof(KTBIT, ktbitflg) == 16 && offsetof(KTBIT, ktbitwrp) == 18);
+static_assert(offsetof(KTBIT, ktbitbas) == 20);
+#define KTBIT_OFFSET 44
+
+// Extra data of blocks in automatically managed segments; the area is
+// 8 + (exflg & 0xFFFF) bytes long.
+typedef struct __assm_extra_data {
+    uint32_t inc;
+    uint32_t exflg;
+} EXDATA;
+static_assert(sizeof(EXDATA) == 8 && offsetof(EXDATA, exflg) == 4);
+
+// Data header.
+typedef struct __kdbh {
+    uint8_t kdbhflag;
+    int8_t kdbhntab;        // entries in the table directory
+    int16_t kdbhnrow;       // row directory slots
+    int16_t kdbhfrre;       // first free slot, negative when none
+    int16_t kdbhfsbo;
+    int16_t kdbhfseo;
+    int16_t kdbhavsp;
+    int16_t kdbhtosp;
+} KDBH;
+static_assert(sizeof(KDBH) == 14);
+static_assert(offsetof(KDBH, kdbhntab) == 1 && offsetof(KDBH, kdbhnrow) == 2);
+static_assert(offsetof(KDBH, kdbhfrre) == 4 && offsetof(KDBH, kdbhfsbo) == 6);
+static_assert(offsetof(KDBH, kdbhfseo) == 8 && offsetof(KDBH, kdbhavsp) == 10);
+static_assert(offsetof(KDBH, kdbhtosp) == 12);
+
+// Table directory entry: table t owns row directory slots
+// kdbtoffs .. kdbtoffs + kdbtnrow - 1. In a cluster block entry 0 holds the
+// cluster key rows and entries 1 and up the clustered tables.
+typedef struct __kdbt {
+    int16_t kdbtoffs;
+    int16_t kdbtnrow;
+} KDBT;
+static_assert(sizeof(KDBT) == 4 && offsetof(KDBT, kdbtnrow) == 2);
+
+// Extent map header of segment headers and extent map blocks; nexts EXTMAP
+// entries follow it immediately.
+typedef struct __map_header {
+    uint32_t nexts;         // extent entries in this block
+    uint32_t next;          // rdba of the next extent map block, 0 for the last
+    uint32_t objd;
+    uint32_t flag;
+} MAPHDR;
+static_assert(sizeof(MAPHDR) == 16);
+static_assert(offsetof(MAPHDR, next) == 4 && offsetof(MAPHDR, objd) == 8 && offsetof(MAPHDR, flag) == 12);
+
+typedef struct __extent_map {
+    uint32_t ext_dba;       // rdba of the extent's first block
+    uint32_t ext_len;       // blocks in the extent
+} EXTMAP;
+static_assert(sizeof(EXTMAP) == 8 && offsetof(EXTMAP, ext_len) == 4);
+
+#define MAPHDR_OFFSET_SEGHDR_FL 92
+#define MAPHDR_OFFSET_SEGHDR_ASSM 264
+#define MAPHDR_OFFSET_EXTMAP 20
+
+// Row piece flag bits (first byte of a row piece).
+#define FB_HEAD 0x20        // head piece of a row
+#define FB_DELETED 0x10     // deleted row
+#define FB_FIRST 0x08       // first piece holding column data
+#define FB_LAST 0x04        // last piece of the row
+#define FB_PREV 0x02        // first column continues the previous piece's last
+#define FB_NEXT 0x01        // last column continues in the next piece
+// A cluster key row is used only when it is a whole row in one piece.
+#define FB_WHOLE_KEY (FB_HEAD | FB_FIRST | FB_LAST)
+
+// Column length encoding: 0xFF is NULL (one byte); 0xFE is followed by a
+// little-endian 16-bit length and the data; any other byte is the length of
+// the data that follows.
+#define COLLEN_NULL 0xFF
+#define COLLEN_LONG 0xFE
+
+// Fixed header of a cluster key row: its first key column starts here.
+#define CLUSTER_KEY_HDR 19
+// Bytes of a rowid inside a row piece: rdba (4) and slot (2), big-endian.
+#define ROWID_SIZE 6
+
+// The relative data block address: relative file number in the top 10 bits,
+// block number in the low 22 (a bigfile file takes the whole value).
+static inline uint32_t rdba_file(uint32_t rdba) { return rdba >> 22; }
+static inline uint32_t rdba_block(uint32_t rdba) { return rdba & 0x3FFFFF; }
+
+// Offset of the extent map header in a block of the given type, or -1 when
+// the type carries no extent map.
+int extent_map_offset(uint8_t type);
+
+// Reads the extent map header of a segment header or extent map block of bsz
+// bytes into mh and returns the offset of its first EXTMAP entry, or -1 when
+// the type carries no extent map (no message: the segment walks report
+// "error block type: %x\n" themselves) or -2 when the listed entries do not
+// fit the block (one message naming the block). On success entry i lies at
+// the returned offset + 8 * i, for i < mh->nexts.
+int read_extent_map(const uint8_t *blk, size_t bsz, MAPHDR *mh);
+static inline EXTMAP extent_map_entry(const uint8_t *blk, int off, uint32_t i)
+{
+    EXTMAP e;
+    e.ext_dba = get_le32(blk + off + 8 * (size_t)i);
+    e.ext_len = get_le32(blk + off + 8 * (size_t)i + 4);
+    return e;
+}
+
+// Offset of KDBH in a table data block of bsz bytes:
+//   44 + 24 * (ktbbhict & 0xFF), plus 8 + (exflg & 0xFFFF) with KTBBH_EXDATA.
+// Returns -1 when the ITL, the extra data or KDBH itself would lie beyond
+// the block. The block type is not looked at.
+int data_header_offset(const uint8_t *blk, size_t bsz);
+
+// A table data block whose headers and directories were checked against its
+// size (open_data_block). Offsets are from the block start.
+typedef struct __data_block {
+    const uint8_t *blk;
+    size_t bsz;
+    uint32_t rdba;          // rdba_kcbh, to name the block in messages
+    uint32_t kdbh;          // data header offset
+    uint32_t kdbr;          // row directory offset
+    int ntab;               // kdbhntab (0 when negative)
+    int nslot;              // row directory slots that lie inside the block
+    int frre;               // kdbhfrre
+} DATABLK;
+
+// One row piece located in a DATABLK. After locate_row_piece, p, end, fb,
+// rdba, lb, cc, slot are set; parse_row_piece fills the rest.
+typedef struct __row_piece {
+    const uint8_t *p;       // flag byte of the piece
+    const uint8_t *end;     // end of the block: no column reaches past it
+    uint32_t rdba;          // of the block, for messages
+    int slot;               // row directory slot number (kdbtoffs + i)
+    uint8_t fb;             // flag byte, FB_*
+    uint8_t lb;             // lock byte
+    uint8_t cc;             // column count of this piece
+    int cki;                // cluster key index, -1 when the piece has none
+    bool has_nrid;          // the row continues at nrid_dba / nrid_slot
+    uint32_t nrid_dba;
+    uint16_t nrid_slot;
+    const uint8_t *cols;    // first column of the piece
+} ROWPIECE;
+
+// Opens a block of bsz bytes as a table data block.
+// Returns 1 when it is one and its data header, table directory and row
+// directory lie inside it; 0 when it is no table data block (type other than
+// 0x06: callers pass over it silently); -1 when it is malformed, after one
+// message on standard error naming its rdba.
+int open_data_block(DATABLK *db, const uint8_t *blk, size_t bsz);
+
+// Slots of table t of the directory: first slot and count, checked to lie in
+// the row directory. Returns 0, or -1 (no message) when t is not in the
+// table directory, and -2 after one message when the entry is malformed.
+int table_slots(const DATABLK *db, int t, int *first, int *count);
+
+// Locates the piece of slot i of table t (i counted within the table, as in a
+// rowid): checks the slot and that the flag, lock and count bytes lie inside
+// the block. Returns 0, or -1 after one message naming rdba and slot.
+int locate_row_piece(const DATABLK *db, int t, int i, ROWPIECE *rp);
+
+// Header layout options of parse_row_piece.
+#define RP_CLUSTERED 0x1    // piece of a clustered table (directory index > 0)
+#define RP_HEAD_EXTRA 0x2   // table whose head pieces carry 6 more header bytes
+
+// Reads the rest of a located piece's header, in stored order: the cluster
+// key index (RP_CLUSTERED and FB_FIRST), 6 extra bytes (RP_HEAD_EXTRA, head
+// pieces), the head rowid (not a head piece, FB_FIRST: a migrated row's
+// body), the next rowid (a head piece without both FB_FIRST and FB_LAST, any
+// other piece without FB_LAST); cols then points at the first column.
+// Returns 0, or -1 after one message when the header runs past the block.
+int parse_row_piece(ROWPIECE *rp, unsigned opts);
+
+// The row walk: the head pieces of table t of one block, in slot order,
+// passing over free slots (followed through the free-slot list from kdbhfrre,
+// which is assumed ascending), deleted pieces and pieces without FB_HEAD.
+// A slot whose piece lies outside the block is reported once and passed over.
+//
+//   ROWWALK rw; ROWPIECE rp;
+//   if (row_walk_start(&rw, blk, bsz, t) > 0)
+//       while (row_walk_next(&rw, &rp) > 0) { parse_row_piece(&rp, ...); ... }
+//
+// The walk reads only the block it was given, never allocates and never
+// writes; it is bounded by the number of slots of the table.
+typedef struct __row_walk {
+    DATABLK db;
+    int t;                  // table directory index
+    int first;              // kdbtoffs(t)
+    int count;              // kdbtnrow(t)
+    int i;                  // next slot within the table
+    int sfll;               // next free slot on the free-slot list
+} ROWWALK;
+
+// Returns 1 when table t has slots to walk in this block, 0 when the block is
+// passed over silently (not a table data block, t not in its table directory,
+// no slots), -1 when the block is malformed (one message).
+int row_walk_start(ROWWALK *rw, const uint8_t *blk, size_t bsz, int t);
+// Returns 1 with the next head piece in rp (located, not yet parsed), 0 when
+// the table's slots are done.
+int row_walk_next(ROWWALK *rw, ROWPIECE *rp);
+
+// Steps over ncol columns in the column length encoding from p; returns the
+// address just after them, or nullptr when a column would reach past end.
+const uint8_t *skip_columns(const uint8_t *p, const uint8_t *end, int ncol);
+
+// Reads the column at *pp: 1 with its bytes in *data, *len and *pp moved past
+// it; 0 for NULL (*len 0, *pp moved past the marker); -1 when the column
+// would reach past end (*pp unchanged).
+int next_column(const uint8_t **pp, const uint8_t *end, const uint8_t **data, uint32_t *len);
+
+// Converts an Oracle NUMBER of len bytes (exponent byte, base-100 digits + 1)
+// to a 32-bit integer, for the non-negative integers of dictionary columns;
+// -1 for negative numbers, values below 1 and len < 1. The arithmetic wraps at
+// 32 bits; fractional digits are kept as further digits (1.5 gives 150).
+int ora_number_to_int(const uint8_t *p, int len);
 
 // ---- block layouts: end ----
 
@@ -108,6 +511,260 @@ typedef struct __orx_system {
 } ORXSYS;
 static_assert(sizeof(ORXSYS) == 48);
 static_assert(offsetof(ORXSYS, rootdba) == 44);
+
+// Every dictionary file is a bare array of one of the records below, written
+// back to back in the machine's byte order (little-endian), without header,
+// count or trailer. Names are NUL-terminated inside their fixed arrays.
+
+// One database user (file "user", from the user rows of USER$).
+struct __user {
+    uint32_t uid;           // USER#
+    uint32_t status;        // ASTATUS
+    uint32_t dts;           // default tablespace number
+    uint32_t tts;           // temporary tablespace number
+    char name[32];
+};
+static_assert(sizeof(USER) == 48);
+static_assert(offsetof(USER, status) == 4 && offsetof(USER, dts) == 8 && offsetof(USER, tts) == 12 &&
+              offsetof(USER, name) == 16);
+
+// One tablespace (file "ts", from TS$).
+struct __tablespace {
+    uint32_t tsn;
+    uint32_t owner;         // OWNER#
+    char name[32];
+};
+static_assert(sizeof(TS) == 40);
+static_assert(offsetof(TS, owner) == 4 && offsetof(TS, name) == 8);
+
+// One object of any type (file "obj", from OBJ$). In the file `owner` is the
+// owner's user number; after "load dict" it is the index of the owner's USER
+// record, or OWNER_PUBLIC for user number 1.
+struct __object {
+    uint32_t flag;          // FLAGS unchanged: 0x80 dropped, 0x2 temporary
+    uint32_t objn;
+    uint32_t owner;
+    uint32_t type;          // TYPE#
+    char name[32];
+};
+static_assert(sizeof(OBJ) == 48);
+static_assert(offsetof(OBJ, objn) == 4 && offsetof(OBJ, owner) == 8 && offsetof(OBJ, type) == 12 &&
+              offsetof(OBJ, name) == 16);
+#define OWNER_PUBLIC 0xFFFFFFFFu
+
+// One table (file "tab", from TAB$). `ui`, `oi`, `coff` and `tcol` are set by
+// "load dict" and are 0 in the file.
+struct __table {
+    uint32_t flag;          // TAB_* bits
+    uint32_t objn;
+    uint32_t objd;          // data object number, 0 when NULL
+    uint32_t objb;          // object number of the holding cluster, 0 when not clustered
+    uint32_t tabn;          // number of the table inside its cluster
+    uint32_t ncol;          // COLS
+    uint32_t ui;            // index of the owner's USER record
+    uint32_t oi;            // index of the table's OBJ record
+    uint32_t coff;          // index of the table's first COL record
+    uint32_t fno;           // relative file number of the segment header
+    uint32_t blk;           // block number of the segment header
+    uint32_t tsn;
+    uint32_t tcol;          // number of COL records from coff
+    uint32_t rsv;
+};
+static_assert(sizeof(TAB) == 56);
+static_assert(offsetof(TAB, objn) == 4 && offsetof(TAB, objd) == 8 && offsetof(TAB, objb) == 12 &&
+              offsetof(TAB, tabn) == 16 && offsetof(TAB, ncol) == 20 && offsetof(TAB, ui) == 24 &&
+              offsetof(TAB, oi) == 28 && offsetof(TAB, coff) == 32 && offsetof(TAB, fno) == 36 &&
+              offsetof(TAB, blk) == 40 && offsetof(TAB, tsn) == 44 && offsetof(TAB, tcol) == 48 &&
+              offsetof(TAB, rsv) == 52);
+
+#define TAB_LOB         0x00000001u  // has LOB columns
+#define TAB_LONG        0x00000002u  // has a LONG or LONG RAW column (load)
+#define TAB_NESTED      0x00000004u
+#define TAB_COLFLAG     0x00000008u  // a column has COL_UNUSED_FLAG (load)
+#define TAB_IOT_OVF     0x00000010u
+#define TAB_PART        0x00000020u  // partitioned
+#define TAB_CLUSTERED   0x00000040u
+#define TAB_IOT         0x00000080u
+#define TAB_COMPOSITE   0x00000100u  // composite-partitioned (load)
+#define TAB_DROPPED     0x00002000u  // OBJ$ FLAGS 0x80 (load)
+#define TAB_EXTHDR      0x00010000u  // head pieces carry 6 more header bytes
+#define TAB_UNSUPPORTED 0x01000000u  // a feature the unloader does not handle
+
+// One cluster (file "cluster", from CLU$).
+typedef struct __cluster {
+    uint32_t flag;          // 0x10000 when CLU$ FLAGS has 0x800000
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t ncol;          // number of key columns
+} CLU;
+static_assert(sizeof(CLU) == 16);
+static_assert(offsetof(CLU, objn) == 4 && offsetof(CLU, objd) == 8 && offsetof(CLU, ncol) == 12);
+
+// One column of a table or cluster (file "col", from COL$).
+struct __column {
+    uint32_t flag;          // COL_* bits
+    uint32_t objn;
+    uint32_t cid;           // COL#
+    uint32_t scid;          // SEGCOL#, COL_NOT_STORED when SEGCOL# is 0
+    uint32_t ctyp;          // TYPE#
+    uint32_t clen;          // LENGTH
+    char name[32];
+};
+static_assert(sizeof(COL) == 56);
+static_assert(offsetof(COL, objn) == 4 && offsetof(COL, cid) == 8 && offsetof(COL, scid) == 12 &&
+              offsetof(COL, ctyp) == 16 && offsetof(COL, clen) == 20 && offsetof(COL, name) == 24);
+
+#define COL_NOT_STORED  0xFFFFu
+#define COL_HIDDEN      0x00000001u  // not unloaded (PROPERTY 0x20)
+#define COL_HIDDEN2     0x00000002u  // not unloaded (PROPERTY 0x4000)
+#define COL_HIDDEN3     0x00000004u  // not unloaded (PROPERTY 0x8000)
+#define COL_SKIP_MASK   0x00000007u
+#define COL_UNUSED_FLAG 0x00000100u
+#define COL_NCHAR       0x00001000u  // national character set (CHARSETFORM 2)
+#define COL_CLUKEY      0x00010000u  // read from the cluster key row (load)
+
+// One table partition (file "tabpart") or composite partition ("tabcompart").
+struct __tabpart {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // BO#: the partitioned table
+    uint32_t oi;            // index of the partition's OBJ record (load)
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+};
+static_assert(sizeof(TABPART) == 32);
+static_assert(offsetof(TABPART, objn) == 4 && offsetof(TABPART, objd) == 8 && offsetof(TABPART, objp) == 12 &&
+              offsetof(TABPART, oi) == 16 && offsetof(TABPART, fno) == 20 && offsetof(TABPART, blk) == 24 &&
+              offsetof(TABPART, tsn) == 28);
+
+// One subpartition (file "tabsubpart"); `objp` is the composite partition.
+struct __tabsubpart {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // POBJ#
+    uint32_t oi;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+};
+static_assert(sizeof(TABSUBPART) == 32);
+static_assert(offsetof(TABSUBPART, objn) == 4 && offsetof(TABSUBPART, objd) == 8 &&
+              offsetof(TABSUBPART, objp) == 12 && offsetof(TABSUBPART, oi) == 16 &&
+              offsetof(TABSUBPART, fno) == 20 && offsetof(TABSUBPART, blk) == 24 &&
+              offsetof(TABSUBPART, tsn) == 28);
+
+// One LOB column (file "lob", from LOB$).
+struct __lob {
+    uint32_t flag;          // 1: FLAGS 0x1000; 2: FLAGS 0x2000, 0x4000 or 0x8000; else 0
+    uint32_t objp;          // the table
+    uint32_t cid;           // COL#
+    uint32_t objn;          // LOBJ#: the LOB segment
+    uint32_t indn;          // IND#: key into the "ind" file
+    uint32_t chunk;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+    uint32_t rsv;
+};
+static_assert(sizeof(LOB) == 40);
+static_assert(offsetof(LOB, objp) == 4 && offsetof(LOB, cid) == 8 && offsetof(LOB, objn) == 12 &&
+              offsetof(LOB, indn) == 16 && offsetof(LOB, chunk) == 20 && offsetof(LOB, fno) == 24 &&
+              offsetof(LOB, blk) == 28 && offsetof(LOB, tsn) == 32 && offsetof(LOB, rsv) == 36);
+
+// One LOB index (file "ind", from the IND$ rows of type 8). `tsn` comes
+// before `fno` here, unlike LOB.
+struct __lob_index {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // BO#: the indexed table
+    uint32_t tsn;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t rsv;
+};
+static_assert(sizeof(LOBIDX) == 32);
+static_assert(offsetof(LOBIDX, objn) == 4 && offsetof(LOBIDX, objd) == 8 && offsetof(LOBIDX, objp) == 12 &&
+              offsetof(LOBIDX, tsn) == 16 && offsetof(LOBIDX, fno) == 20 && offsetof(LOBIDX, blk) == 24 &&
+              offsetof(LOBIDX, rsv) == 28);
+
+// One database property (file "props", from PROPS$).
+typedef struct __properties {
+    char name[32];
+    char value[128];        // at most 127 bytes; empty when NULL
+} PROPS;
+static_assert(sizeof(PROPS) == 160);
+static_assert(offsetof(PROPS, value) == 32);
+
+// One row of the bootstrap table, in memory only during "export dict".
+typedef struct __bootstrap {
+    uint32_t line;          // LINE#
+    uint32_t objn;          // OBJ#
+    char text[4088];        // SQL_TEXT
+} BOOTSTRAP;
+static_assert(sizeof(BOOTSTRAP) == 4096);
+static_assert(offsetof(BOOTSTRAP, objn) == 4 && offsetof(BOOTSTRAP, text) == 8);
+
+// Dictionary files: "%s/%s.dat" in the dictionary directory.
+int write_dict_data(const char *name, void *data, int size);
+int read_dict_data(const char *name, void **data, int *size);
+
+// Sorting (run by "export dict"); each rewrites its file and sets its counter.
+// The five entries of sobj/tabn/rdba are LOB$, TABPART$, TABSUBPART$,
+// TABCOMPART$ and PROPS$.
+#define DICT_LATE_TABLES 5
+int sort_user_by_uid();
+int sort_ts_by_tsn();
+int sort_obj_by_objn(uint32_t *sobj);
+int sort_tab_by_objn(uint32_t *sobj, uint32_t *tabn, uint32_t *rdba);
+int sort_col_by_scid();
+int sort_lob_index_by_objn();
+int sort_lob_by_objn();
+int sort_tabpart_by_objp();
+int sort_tabsubpart_by_objp();
+int sort_tabcompart_by_objp();
+
+// "load dict" and the binary-search lookups over the loaded arrays.
+int load_dict_handle(char *args);
+int lookup_user(uint32_t uid);
+int lookup_obj(uint32_t objn);
+int lookup_tab(uint32_t objn);
+int lookup_lob(uint32_t objn, uint32_t cid);
+int lookup_lob_index(uint32_t objn);
+int free_dict_memory();
+
+// Progress label of "export dict" and "load dict": ". . " and the text, blanks
+// to 23 characters, dots to 64; written to standard error without a line end.
+void print_progress_label(const char *text);
+
+// Typed names: upper case unless quoted, at most 31 characters. take_name
+// reads one name from the whole text; take_qualified_name cuts the text at
+// every '.' into user and table (user left empty when no '.' is given).
+void take_name(const char *text, char name[32]);
+void take_qualified_name(const char *text, char user[32], char table[32]);
+
+// Users and tables by typed name: the first match in array order, or -1.
+// owner_name and object_name give the names of loaded records by index,
+// "PUBLIC" for OWNER_PUBLIC and an empty name for an index out of range.
+int find_user_by_name(const char *name);
+int find_table_by_name(uint32_t ui, const char *name);
+const char *owner_name(uint32_t ui);
+const char *object_name(uint32_t oi);
+
+// The user, list and desc commands and the column type text.
+int set_user_handle(char *args);
+int show_user_handle(char *args);
+int list_handle(char *args);
+int print_file_info();
+int print_user_info();
+int print_table_info(char *args);
+int print_object_info(char *args);
+int print_tabpart_info(char *args);
+int desc_handle(char *args);
+char *type_string(int flag, int ctyp, int clen);
 
 // ---- dictionary: end ----
 

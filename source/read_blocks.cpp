@@ -1,0 +1,61 @@
+// Block reads by relative data block address: one positioned read for the
+// whole run of blocks (repeated only when the system returns less), 64-bit
+// file offsets, and the check value of each block when verification is on.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <unistd.h>
+
+#include "kelvo.h"
+
+long pread_full(int fd, uint8_t *buf, size_t n, uint64_t off)
+{
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = pread(fd, buf + got, n - got, (off_t)(off + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        got += (size_t)r;
+    }
+    return (long)got;
+}
+
+int read_extent_blocks(DATAFILE *df, uint32_t rdba, int blocks, uint8_t *buf)
+{
+    uint64_t b = (df->flag & DF_BIGFILE) ? rdba : rdba_block(rdba);
+    if (blocks <= 0)
+        return 0;
+    if (b == 0) {
+        fprintf(stderr, "read \"%s\": rdba=0x%x is the file header, not a data block.\n", df->name, rdba);
+        return -1;
+    }
+    if ((uint64_t)blocks * df->bsz > INT_MAX) {
+        fprintf(stderr, "read \"%s\": %d blocks from rdba=0x%x are too many for one read.\n", df->name, blocks,
+                rdba);
+        return -1;
+    }
+    uint64_t off = df->blk0_sz + (uint64_t)df->bsz * (b - 1);
+    size_t want = (size_t)blocks * df->bsz;
+    long got = pread_full(df->fd, buf, want, off);
+    if (got < 0) {
+        fprintf(stderr, "read \"%s\": %s\n", df->name, strerror(errno));
+        return -1;
+    }
+    if ((size_t)got < want) {
+        // Bytes that were never read must not be decoded by anyone.
+        fprintf(stderr, "read \"%s\": end of file before block rdba=0x%x.\n", df->name,
+                rdba + (uint32_t)((size_t)got / df->bsz));
+        return -1;
+    }
+    if (g_ctx.par.flag & CFG_CHECKSUM)
+        for (int i = 0; i < blocks; i++)
+            if (check_sum(buf + (size_t)i * df->bsz, (int)df->bsz) != 0) {
+                fprintf(stderr, "block rdba=0x%x check value not matched.\n", rdba + (uint32_t)i);
+                return -1;
+            }
+    return (int)want;
+}
