@@ -4,5 +4,6 @@
 
 const COMMAND_MAP command_map[] = {
     {"help", help_handle},
+    {"unload", unload_handle},
     {"", nullptr},
 };

@@ -9,21 +9,6 @@
 
 #include "kelvo.h"
 
-// Takes one typed name: quoted, it runs to the next double quote and keeps
-// its case; otherwise it is upper-cased. At most 31 characters are kept.
-static void take_name(char *out, const char *in)
-{
-    bool quoted = in[0] == '"';
-    const char *s = quoted ? in + 1 : in;
-    size_t n = quoted ? strcspn(s, "\"") : strlen(s);
-    if (n > 31)
-        n = 31;
-    memcpy(out, s, n);
-    out[n] = '\0';
-    if (!quoted)
-        str_toupper(out);
-}
-
 // Skips the command's keyword and the blanks and tabs after it.
 static char *after_keyword(char *args)
 {
@@ -43,14 +28,6 @@ static bool dict_loaded(void)
         return true;
     fprintf(stderr, "no dictionary loaded, run \"load dict\" first.\n");
     return false;
-}
-
-static int find_user(const char *name)
-{
-    for (uint32_t i = 0; i < g_ctx.sys.nu; i++)
-        if (strncmp(g_ctx.usr[i].name, name, sizeof(g_ctx.usr[i].name)) == 0)
-            return (int)i;
-    return -1;
 }
 
 static const OBJ *table_obj(const TAB *t) { return t->oi < g_ctx.sys.nobj ? &g_ctx.obj[t->oi] : nullptr; }
@@ -167,10 +144,10 @@ int unload_user(char *args)
     if (!dict_loaded())
         return -1;
     char user[32];
-    take_name(user, rest);
+    take_name(rest, user);
     if (!user[0])
         snprintf(user, sizeof(user), "%s", g_ctx.cur_usr);
-    int ui = find_user(user);
+    int ui = find_user_by_name(user);
     if (ui < 0) {
         fprintf(stderr, "user \"%s\" not found.\n", user);
         return -1;
@@ -235,21 +212,9 @@ int unload_table(char *args)
     char *rest = after_keyword(args);
     if (!dict_loaded())
         return -1;
-    char user[32] = "", table[32] = "";
-    bool have_user = false;
-    for (char *part = rest;;) {
-        char *dot = strchr(part, '.');
-        if (dot)
-            *dot = '\0';
-        if (!dot) {
-            take_name(table, part);
-            break;
-        }
-        take_name(user, part);
-        have_user = true;
-        part = dot + 1;
-    }
-    if (!have_user || !user[0])
+    char user[32], table[32];
+    take_qualified_name(rest, user, table);
+    if (!user[0])
         snprintf(user, sizeof(user), "%s", g_ctx.cur_usr);
     if (!user[0]) {
         fprintf(stderr, "user not specified.\n");
@@ -259,20 +224,14 @@ int unload_table(char *args)
         fprintf(stderr, "table not specified.\n");
         return -1;
     }
-    int ui = find_user(user);
+    int ui = find_user_by_name(user);
     if (ui < 0) {
         fprintf(stderr, "user \"%s\" not found.\n", user);
         return -1;
     }
-    TAB *t = nullptr;
-    const OBJ *o = nullptr;
-    for (uint32_t i = 0; i < g_ctx.sys.ntab && !t; i++) {
-        const OBJ *oi = table_obj(&g_ctx.tab[i]);
-        if (g_ctx.tab[i].ui == (uint32_t)ui && oi && strncmp(oi->name, table, sizeof(oi->name)) == 0) {
-            t = &g_ctx.tab[i];
-            o = oi;
-        }
-    }
+    int tix = find_table_by_name((uint32_t)ui, table);
+    TAB *t = tix < 0 ? nullptr : &g_ctx.tab[tix];
+    const OBJ *o = t ? table_obj(t) : nullptr;
     if (!t) {
         fprintf(stderr, "table \"%s\" not found.\n", table);
         return -1;

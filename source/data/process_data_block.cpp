@@ -41,72 +41,6 @@ inline COLKIND col_kind(const COL *c)
     return CK_PLAIN;
 }
 
-// A data block in memory with its geometry checked.
-struct BLOCK_VIEW {
-    const uint8_t *b;
-    uint32_t bsz;
-    uint32_t kdbh;      // offset of KDBH from the block start
-    uint32_t kdbr;      // offset of the row directory from the block start
-    int ntab;
-    int frre;
-};
-
-// Checks the block's headers; returns null or what is wrong with the block.
-const char *view_block(const uint8_t *b, uint32_t bsz, BLOCK_VIEW *v)
-{
-    v->b = b;
-    v->bsz = bsz;
-    uint32_t itl = b[sizeof(KCBH) + offsetof(KTBBH, ktbbhict)];
-    uint8_t flg = b[sizeof(KCBH) + offsetof(KTBBH, ktbbhflg)];
-    size_t off = sizeof(KCBH) + sizeof(KTBBH) + sizeof(KTBIT) * itl;
-    if (flg & 0x20) {
-        if (!in_bounds(off, sizeof(EXDATA), bsz))
-            return "transaction list runs past the block";
-        uint32_t exflg = get_le32(b + off + offsetof(EXDATA, exflg));
-        off += sizeof(EXDATA) + (exflg & 0xFFFF);
-    }
-    if (!in_bounds(off, sizeof(KDBH), bsz))
-        return "data header lies past the block";
-    v->kdbh = (uint32_t)off;
-    v->ntab = (int8_t)b[off + offsetof(KDBH, kdbhntab)];
-    v->frre = (int16_t)get_le16(b + off + offsetof(KDBH, kdbhfrre));
-    if (v->ntab < 0)
-        return "negative table count";
-    size_t kdbr = off + sizeof(KDBH) + sizeof(KDBT) * (size_t)v->ntab;
-    if (kdbr > bsz)
-        return "table directory runs past the block";
-    v->kdbr = (uint32_t)kdbr;
-    return nullptr;
-}
-
-// Table directory entry t: first slot and slot count, checked against the
-// block; false when the entry or its row directory does not fit.
-bool table_slots(const BLOCK_VIEW *v, int t, int *offs, int *nrow)
-{
-    const uint8_t *e = v->b + v->kdbh + sizeof(KDBH) + sizeof(KDBT) * (size_t)t;
-    *offs = (int16_t)get_le16(e + offsetof(KDBT, kdbtoffs));
-    *nrow = (int16_t)get_le16(e + offsetof(KDBT, kdbtnrow));
-    if (*offs < 0 || *nrow < 0)
-        return false;
-    return in_bounds(v->kdbr, 2 * ((size_t)*offs + (size_t)*nrow), v->bsz);
-}
-
-inline int slot_entry(const BLOCK_VIEW *v, int s)
-{
-    return (int16_t)get_le16(v->b + v->kdbr + 2 * (size_t)s);
-}
-
-// Offset from the block start of the row piece of slot s (its directory entry
-// lies in the block), or 0 when the piece's header does not fit.
-uint32_t piece_offset(const BLOCK_VIEW *v, int s)
-{
-    int e = slot_entry(v, s);
-    if (e < 0)
-        return 0;
-    size_t off = (size_t)v->kdbh + (size_t)e;
-    return in_bounds(off, 3, v->bsz) ? (uint32_t)off : 0;
-}
-
 // One column in the column length encoding.
 struct COLV {
     const uint8_t *data;
@@ -115,35 +49,15 @@ struct COLV {
 };
 
 // Reads the column at *pp, bounded by end; false when it runs past end.
-bool take_column(const uint8_t **pp, const uint8_t *end, COLV *c)
+inline bool take_column(const uint8_t **pp, const uint8_t *end, COLV *c)
 {
-    const uint8_t *p = *pp;
-    if (p >= end)
-        return false;
-    size_t avail = (size_t)(end - p), hdr = 1, len = p[0];
-    if (p[0] == 0xFF) {
-        c->null = true;
-        c->len = 0;
-        c->data = p + 1;
-        *pp = p + 1;
-        return true;
-    }
-    if (p[0] == 0xFE) {
-        if (avail < 3)
-            return false;
-        len = get_le16(p + 1);
-        hdr = 3;
-    }
-    if (len > avail - hdr)
-        return false;
-    c->null = false;
-    c->data = p + hdr;
-    c->len = (uint32_t)len;
-    *pp = p + hdr + len;
-    return true;
+    int r = next_column(pp, end, &c->data, &c->len);
+    c->null = r == 0;
+    return r >= 0;
 }
 
-// A parsed row piece.
+// A parsed row piece and, for the first piece of a clustered row, its
+// cluster key columns.
 struct PIECE {
     uint8_t fb;
     int cc;
@@ -157,62 +71,33 @@ struct PIECE {
 
 enum PIECE_RESULT { PIECE_OK, PIECE_BAD, PIECE_KEYBAD };
 
-// Parses the row piece at off. A head piece carries the table's extra header
-// bytes; a continuation piece with FB_FIRST carries the head rowid of a
-// migrated row. why receives the reason of a PIECE_BAD.
-PIECE_RESULT parse_piece(const ULDR *ul, const BLOCK_VIEW *v, uint32_t off, bool head, PIECE *pc,
-                         const char **why)
+// Reads the header of a located row piece and finds its cluster key row.
+// PIECE_BAD has been reported by the block layout routines.
+PIECE_RESULT parse_piece(const ULDR *ul, const DATABLK *db, ROWPIECE *rp, PIECE *pc)
 {
-    const uint8_t *b = v->b;
-    pc->fb = b[off];
-    pc->cc = b[off + 2];
-    pc->end = b + v->bsz;
+    unsigned opts = (ul->tabn > 0 ? RP_CLUSTERED : 0) | ((ul->tabp->flag & 0x10000) ? RP_HEAD_EXTRA : 0);
+    if (parse_row_piece(rp, opts) < 0)
+        return PIECE_BAD;
+    pc->fb = rp->fb;
+    pc->cc = rp->cc;
+    pc->p = rp->cols;
+    pc->end = rp->end;
+    pc->nrdba = rp->has_nrid ? rp->nrid_dba : 0;
+    pc->nslot = rp->nrid_slot;
     pc->ck = nullptr;
     pc->ckn = 0;
-    pc->nrdba = 0;
-    pc->nslot = 0;
-    size_t p = off + 3;
-
-    if (ul->tabn > 0 && (pc->fb & FB_FIRST)) {
-        if (!in_bounds(p, 1, v->bsz)) {
-            *why = "cluster key index past the block";
+    if (rp->cki >= 0) {
+        ROWPIECE key;
+        if (locate_row_piece(db, 0, rp->cki, &key) < 0)
             return PIECE_BAD;
-        }
-        int cki = b[p++];
-        int koffs, knrow;
-        if (!table_slots(v, 0, &koffs, &knrow) || cki >= knrow) {
-            *why = "cluster key index outside the key rows";
-            return PIECE_BAD;
-        }
-        uint32_t koff = piece_offset(v, koffs + cki);
-        if (koff == 0 || (b[koff] & 0x2C) != 0x2C)
+        if ((key.fb & FB_WHOLE_KEY) != FB_WHOLE_KEY)
             return PIECE_KEYBAD;
-        if (!in_bounds(koff, 19, v->bsz)) {
-            *why = "cluster key row past the block";
-            return PIECE_BAD;
-        }
-        pc->ck = b + koff + 19;
-        pc->ckn = b[koff + 2];
+        size_t koff = (size_t)(key.p - db->blk);
+        if (!in_bounds(koff, CLUSTER_KEY_HDR, db->bsz))
+            return PIECE_KEYBAD;
+        pc->ck = key.p + CLUSTER_KEY_HDR;
+        pc->ckn = key.cc;
     }
-    if (head && (ul->tabp->flag & 0x10000))
-        p += 6;
-    if (!head && (pc->fb & FB_FIRST))
-        p += 6;
-    bool more = head ? (pc->fb & (FB_FIRST | FB_LAST)) != (FB_FIRST | FB_LAST) : !(pc->fb & FB_LAST);
-    if (more) {
-        if (!in_bounds(p, 6, v->bsz)) {
-            *why = "next rowid past the block";
-            return PIECE_BAD;
-        }
-        pc->nrdba = get_be32(b + p);
-        pc->nslot = get_be16(b + p + 4);
-        p += 6;
-    }
-    if (p > v->bsz) {
-        *why = "row header past the block";
-        return PIECE_BAD;
-    }
-    pc->p = b + p;
     return PIECE_OK;
 }
 
@@ -621,7 +506,7 @@ int follow_chain(ULDR *ul, const PIECE *head)
     uint32_t saved_rdba = 0, power = 1, lam = 0;
     int saved_slot = -1;
     uint32_t steps = 0;
-    bool complete = false;
+    bool complete = false, cut = false;
 
     while (rdba != 0) {
         if ((rdba == saved_rdba && slot == saved_slot) || ++steps > MAX_CHAIN) {
@@ -647,43 +532,42 @@ int follow_chain(ULDR *ul, const PIECE *head)
         keep_key(ul);
         if (read_extent_blocks(df, rdba, 1, ul->cblk) < 0)
             return -1;
-        BLOCK_VIEW v;
-        const char *bwhy = view_block(ul->cblk, (uint32_t)ul->bsz, &v);
-        int offs = 0, nrow = 0;
-        if (bwhy || ul->cblk[0] != 0x06) {
-            why = "next rowid leads to a block that is not a data block";
+        DATABLK db;
+        int ob = open_data_block(&db, ul->cblk, (size_t)ul->bsz);
+        if (ob <= 0) {
+            why = ob == 0 ? "next rowid leads to a block that is not a data block" : nullptr;
+            cut = true;
             break;
         }
-        uint32_t od = get_le32(ul->cblk + sizeof(KCBH) + offsetof(KTBBH, ktbbhod1));
+        uint32_t od = get_le32(ul->cblk + KTBBH_OFFSET + offsetof(KTBBH, ktbbhod1));
         if (ul->objd && od != ul->objd) {
             why = "next rowid leads to a block of another object";
             break;
         }
-        if (ul->tabn >= v.ntab || !table_slots(&v, ul->tabn, &offs, &nrow) || slot >= nrow) {
-            why = "next rowid names a slot the block does not have";
-            break;
-        }
-        uint32_t off = piece_offset(&v, offs + slot);
-        if (off == 0) {
-            why = "next rowid names a slot outside the block";
-            break;
-        }
+        ROWPIECE rp;
         PIECE pc;
-        PIECE_RESULT pr = parse_piece(ul, &v, off, false, &pc, &why);
+        PIECE_RESULT pr = PIECE_BAD;
+        if (locate_row_piece(&db, ul->tabn, slot, &rp) == 0)
+            pr = parse_piece(ul, &db, &rp, &pc);
         if (pr == PIECE_KEYBAD) {
             fprintf(stdout, "cluster key migrated or chained, skip this row data.\n");
+            cut = true;
             break;
         }
-        if (pr == PIECE_BAD)
+        if (pr == PIECE_BAD) {
+            cut = true;
             break;
+        }
         take_key(ul, &pc);
         if (!room(ul, (size_t)piece_margin(ul)) && write_cache(ul) < 0)
             return -1;
         COLS_RESULT r = chained_columns(ul, &pc, &why);
         if (r == COLS_FAIL)
             return -1;
-        if (r == COLS_BAD)
+        if (r == COLS_BAD) {
+            cut = true;
             break;
+        }
         if (pc.fb & FB_LAST) {
             complete = true;
             break;
@@ -691,7 +575,7 @@ int follow_chain(ULDR *ul, const PIECE *head)
         rdba = pc.nrdba;
         slot = pc.nslot;
     }
-    if (rdba == 0 && !complete)
+    if (rdba == 0 && !complete && !cut)
         why = "chain ends before the last piece";
     if (why)
         report_piece(ul, why);
@@ -702,61 +586,28 @@ int follow_chain(ULDR *ul, const PIECE *head)
 
 int process_data_block(ULDR *ul, const uint8_t *blk)
 {
-    if (blk[0] != 0x06)
+    if (blk[0] != BLOCK_TYPE_DATA)
         return 0;
-    uint32_t bsz = (uint32_t)ul->bsz;
     ul->rdba = get_le32(blk + offsetof(KCBH, rdba_kcbh));
-    uint32_t od = get_le32(blk + sizeof(KCBH) + offsetof(KTBBH, ktbbhod1));
-    if (ul->objd && od != ul->objd) {
+    if (ul->objd && get_le32(blk + KTBBH_OFFSET + offsetof(KTBBH, ktbbhod1)) != ul->objd) {
         ul->nskip++;
         return 0;
     }
-    BLOCK_VIEW v;
-    const char *bad = view_block(blk, bsz, &v);
-    int t = ul->tabn, offs = 0, nrow = 0;
-    if (!bad && t >= v.ntab)
+    ROWWALK rw;
+    if (row_walk_start(&rw, blk, (size_t)ul->bsz, ul->tabn) <= 0)
         return 0;
-    if (!bad && !table_slots(&v, t, &offs, &nrow))
-        bad = "row directory runs past the block";
-    if (bad) {
-        fprintf(stderr, "bad data block (ts#=%d, rdba=0x%08x): %s, skipped.\n", ul->tsn, ul->rdba, bad);
-        return 0;
-    }
-
-    int sfll = v.frre;
-    for (int s = 0; sfll >= 0 && s < offs; s++)
-        if (s == sfll)
-            sfll = slot_entry(&v, s);
-
-    for (int i = 0; i < nrow; i++) {
-        int s = offs + i;
-        if (s == sfll) {
-            sfll = slot_entry(&v, s);
-            continue;
-        }
-        ul->slot = i;
+    ROWPIECE rp;
+    while (row_walk_next(&rw, &rp) > 0) {
+        ul->slot = rp.slot - rw.first;
         const char *why = nullptr;
-        uint32_t off = piece_offset(&v, s);
-        if (off == 0) {
-            fprintf(stderr, "bad row piece (ts#=%d, rdba=0x%08x, slot %d): %s, skipped.\n", ul->tsn, ul->rdba, i,
-                    "row offset outside the block");
-            continue;
-        }
-        uint8_t fb = blk[off];
-        if ((fb & FB_DELETED) || !(fb & FB_HEAD))
-            continue;
-
         PIECE pc;
-        PIECE_RESULT pr = parse_piece(ul, &v, off, true, &pc, &why);
+        PIECE_RESULT pr = parse_piece(ul, &rw.db, &rp, &pc);
         if (pr == PIECE_KEYBAD) {
             fprintf(stdout, "cluster key migrated or chained, skip this row data.\n");
             continue;
         }
-        if (pr == PIECE_BAD) {
-            fprintf(stderr, "bad row piece (ts#=%d, rdba=0x%08x, slot %d): %s, skipped.\n", ul->tsn, ul->rdba, i,
-                    why);
+        if (pr == PIECE_BAD)
             continue;
-        }
         if (!room(ul, (size_t)piece_margin(ul)) && write_cache(ul) < 0)
             return -1;
         reset_row(ul);
