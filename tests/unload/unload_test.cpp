@@ -169,4 +169,143 @@ TEST_F(Unload, EmptyTableAndTableWithoutSegment)
     EXPECT_NE(err.find("         0 rows done.\n"), std::string::npos);
 }
 
+TEST_F(Unload, PartitionedTableRowsOfEverySegmentInOneStream)
+{
+    kb::UserTable t = emp(540, "SALES");
+    t.tab_flag = 0x20;
+    t.segs.resize(3);
+    for (size_t p = 0; p < 3; p++) {
+        t.segs[p].objn = 541 + (uint32_t)p;
+        t.segs[p].objd = 641 + (uint32_t)p;
+        t.segs[p].kind = p == 1 ? 0x23 : 0x10;
+        for (int i = 0; i < 50 * (int)(p + 1); i++)
+            t.segs[p].rows.push_back(emp_row(1000 * (int)p + i));
+    }
+    make(t);
+    finish();
+    ASSERT_EQ(unload("table scott.sales"), 0) << err;
+    EXPECT_EQ(read_dump("SCOTT_SALES.dat"), xd::dump_file("SCOTT", props, {expect(t)}));
+    EXPECT_NE(err.find("       300 rows done.\n"), std::string::npos);
+}
+
+TEST_F(Unload, CompositePartitionedTableWalksEverySubpartition)
+{
+    kb::UserTable t = emp(550, "ORDERS");
+    t.tab_flag = 0x20 | 0x100;
+    t.composite = {551, 552};
+    t.segs.resize(3);
+    uint32_t parent[3] = {551, 551, 552};
+    for (size_t p = 0; p < 3; p++) {
+        t.segs[p].objn = 560 + (uint32_t)p;
+        t.segs[p].objd = 660 + (uint32_t)p;
+        t.segs[p].parent = parent[p];
+        for (int i = 0; i < 10; i++)
+            t.segs[p].rows.push_back(emp_row(100 * (int)p + i));
+    }
+    make(t);
+    finish();
+    ASSERT_EQ(unload("table scott.orders"), 0) << err;
+    EXPECT_EQ(read_dump("SCOTT_ORDERS.dat"), xd::dump_file("SCOTT", props, {expect(t)}));
+}
+
+// Two tables in one cluster keyed by DEPTNO: each row's key value comes
+// from the key row of its block.
+TEST_F(Unload, ClusteredTablesTakeTheirKeyFromTheKeyRow)
+{
+    kb::UserCluster c;
+    c.objn = 570;
+    c.objd = 570;
+    c.extents = {16};
+    for (int k = 0; k < 30; k++)
+        c.keys.push_back({kb::col_num(10 * (k + 1))});
+    c.rows.resize(2);
+    kb::UserTable dept, emps;
+    dept.name = "DEPT";
+    dept.objn = 571;
+    dept.objd = 570;
+    dept.tab_flag = 0x40;
+    dept.cols = {ucol("DEPTNO", 2, 22, 0x10000), ucol("DNAME", 1, 14)};
+    emps.name = "STAFF";
+    emps.objn = 572;
+    emps.objd = 570;
+    emps.tab_flag = 0x40;
+    emps.cols = {ucol("ENAME", 1, 10), ucol("DEPTNO", 2, 22, 0x10000), ucol("SAL", 2, 22)};
+    xd::Table xdept = expect(dept, false), xemp = expect(emps, false);
+    for (int k = 0; k < 30; k++) {
+        c.rows[0].rows.push_back(lrow({kb::col_str("D" + std::to_string(k))}));
+        c.rows[0].key_of.push_back((size_t)k);
+        xdept.rows.push_back({{xd::data(kb::ora_number(10 * (k + 1))), xd::text("D" + std::to_string(k))}});
+    }
+    for (int k = 0; k < 30; k++)
+        for (int e = 0; e < 20; e++) {
+            bool no_sal = e == 3;   // trailing NULL: the key column still carries its value
+            bool no_name = e == 4;  // no stored column at all
+            kb::LogicalRow r = lrow({no_name ? kb::col_null() : kb::col_str("E" + std::to_string(e)),
+                                     no_sal || no_name ? kb::col_null() : kb::col_num(e)});
+            c.rows[1].rows.push_back(r);
+            c.rows[1].key_of.push_back((size_t)k);
+            xd::Row x{{no_name ? xd::null() : xd::text("E" + std::to_string(e)),
+                       xd::data(kb::ora_number(10 * (k + 1)))}};
+            if (!no_sal && !no_name)
+                x.vals.push_back(xd::data(kb::ora_number(e)));
+            xemp.rows.push_back(x);
+        }
+    ASSERT_EQ(kb::write_user_cluster(df, &next, c), 0);
+    add_table(dept, scott, 4, 570, 1, &c.seg);
+    add_table(emps, scott, 4, 570, 2, &c.seg);
+    finish();
+    ASSERT_EQ(unload("table scott.dept"), 0) << err;
+    EXPECT_EQ(read_dump("SCOTT_DEPT.dat"), xd::dump_file("SCOTT", props, {xdept}));
+    ASSERT_EQ(unload("table scott.staff"), 0) << err;
+    EXPECT_EQ(read_dump("SCOTT_STAFF.dat"), xd::dump_file("SCOTT", props, {xemp}));
+}
+
+TEST_F(Unload, LongValuesOfEverySize)
+{
+    kb::UserTable t;
+    t.name = "NOTES";
+    t.objn = 580;
+    t.objd = 580;
+    t.cols = {ucol("ID", 2, 22), ucol("TXT", 8, 0)};
+    t.segs.resize(1);
+    t.segs[0].objd = 580;
+    t.segs[0].extents = {64};
+    size_t sizes[] = {1000, 40000, 100000, 32768, 65536, 0, 100000, 3};
+    uint32_t id = 0;
+    for (size_t n : sizes)
+        t.segs[0].rows.push_back(lrow({kb::col_num(++id), n ? kb::col_bytes(kb::pattern_bytes(n, id)) : kb::col_null()}));
+    // A NULL LONG in the middle of the row.
+    t.cols.push_back(ucol("AFTER", 1, 10));
+    for (kb::LogicalRow &r : t.segs[0].rows)
+        r.cols.push_back(kb::col_str("z"));
+    t.segs[0].rows[5].cols[1] = kb::col_null();
+    make(t);
+    finish();
+    ASSERT_EQ(unload("table scott.notes"), 0) << err;
+    xd::Table x = expect(t);
+    EXPECT_EQ(read_dump("SCOTT_NOTES.dat"), xd::dump_file("SCOTT", props, {x}));
+    // The 100,000-byte value went through the staging file.
+    struct stat st;
+    ASSERT_EQ(stat((dir + "/data/long_tmp.dat").c_str(), &st), 0);
+}
+
+TEST_F(Unload, LongRawSplitOverPiecesOfOneBlockEach)
+{
+    kb::UserTable t;
+    t.name = "IMG";
+    t.objn = 585;
+    t.objd = 585;
+    t.cols = {ucol("ID", 2, 22), ucol("PIC", 24, 0)};
+    t.segs.resize(1);
+    t.segs[0].objd = 585;
+    t.segs[0].extents = {64};
+    kb::LogicalRow r = lrow({kb::col_num(1), kb::col_bytes(kb::pattern_bytes(40000, 9))}, kb::RowLayout::Chained);
+    r.cuts = {{1, 3000}, {1, 9000}, {1, 15000}, {1, 21000}, {1, 27000}, {1, 33000}};
+    t.segs[0].rows = {r, lrow({kb::col_num(2), kb::col_bytes(kb::pattern_bytes(70000, 10))})};
+    make(t);
+    finish();
+    ASSERT_EQ(unload("table scott.img"), 0) << err;
+    EXPECT_EQ(read_dump("SCOTT_IMG.dat"), xd::dump_file("SCOTT", props, {expect(t)}));
+}
+
 } // namespace
