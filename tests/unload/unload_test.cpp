@@ -308,4 +308,55 @@ TEST_F(Unload, LongRawSplitOverPiecesOfOneBlockEach)
     EXPECT_EQ(read_dump("SCOTT_IMG.dat"), xd::dump_file("SCOTT", props, {expect(t)}));
 }
 
+TEST_F(Unload, UserWithTenTablesGetsTheirStreamsInTableOrder)
+{
+    std::vector<kb::UserTable> ts;
+    for (int k = 0; k < 10; k++) {
+        kb::UserTable t = emp(800 + (uint32_t)k, "T" + std::to_string(k));
+        for (int i = 0; i < 7 * k; i++)
+            t.segs[0].rows.push_back(emp_row(i));
+        make(t);
+        ts.push_back(t);
+    }
+    uint32_t other = add_user("OTHER");
+    kb::UserTable o = emp(850, "NOT_MINE");
+    ASSERT_EQ(kb::write_user_table(df, &next, o), 0);
+    add_table(o, other, 4);
+    finish();
+    ASSERT_EQ(unload("user \"SCOTT\""), 0) << err;
+    std::vector<xd::Table> x;
+    for (const kb::UserTable &t : ts)
+        x.push_back(expect(t));
+    xd::Bytes d = read_dump("SCOTT.dat");
+    EXPECT_EQ(d, xd::dump_file("SCOTT", props, x));
+    // 10 records of table information take 1024 bytes: the first table starts at 2048.
+    ASSERT_GE(d.size(), 1024u + 24);
+    EXPECT_EQ(xd::Bytes(d.begin() + 1024 + 16, d.begin() + 1024 + 24), (xd::Bytes{0, 0, 0, 0, 0, 0, 0x08, 0x00}));
+}
+
+// Rows whose split column straddles the moments the 4 MiB cache is written
+// out: the length of the joined column still reaches its place.
+TEST_F(Unload, SplitColumnLengthSurvivesCacheWrites)
+{
+    kb::UserTable t;
+    t.name = "BIG";
+    t.objn = 860;
+    t.objd = 860;
+    t.cols = {ucol("ID", 2, 22), ucol("BODY", 1, 32767)};
+    t.opts.pctfree = 0;
+    t.segs.resize(1);
+    t.segs[0].objd = 860;
+    t.segs[0].extents = {1000, 1000};
+    for (int i = 0; i < 600; i++) {
+        kb::LogicalRow r = lrow({kb::col_num(i), kb::col_bytes(kb::pattern_bytes(8100, (uint32_t)i))},
+                                kb::RowLayout::Chained);
+        r.cuts = {{1, 7900}};
+        t.segs[0].rows.push_back(r);
+    }
+    make(t);
+    finish();
+    ASSERT_EQ(unload("table scott.big"), 0) << err;
+    EXPECT_EQ(read_dump("SCOTT_BIG.dat"), xd::dump_file("SCOTT", props, {expect(t)}));
+}
+
 } // namespace
