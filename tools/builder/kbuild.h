@@ -1,0 +1,333 @@
+// kbuild: the test database builder.
+//
+// Writes Oracle-format datafiles of a little-endian platform, byte by byte,
+// with the structures a test or a benchmark needs: block 0 and the datafile
+// header, segment headers with their extent maps, extent map blocks, table and
+// cluster data blocks with row pieces of every kind, and (through the
+// dictionary description) a whole SYSTEM datafile with the bootstrap table and
+// the dictionary tables. Every block it writes carries a correct check value.
+//
+// The builder knows nothing of the reader's code: every layout is encoded here
+// from the documented block formats, so that a misreading on one side shows up
+// as a failing test on the other.
+//
+// Conventions:
+//  - Multi-byte fields of block structures are little-endian; rowids inside
+//    row pieces are big-endian.
+//  - Functions that touch files return 0 (or a count) on success and -1 after
+//    one line on stderr; pure encoders return their result.
+//  - A block number is the number within its file (block 1 is the datafile
+//    header); an rdba is the 32-bit block address (relative file number in the
+//    top 10 bits, block number in the low 22; a bigfile uses all 32 bits for
+//    the block number).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kb {
+
+// ===========================================================================
+// Bytes, check values and value encodings
+// ===========================================================================
+
+void put_le16(uint8_t *p, uint16_t v);
+void put_le32(uint8_t *p, uint32_t v);
+void put_be16(uint8_t *p, uint16_t v);
+void put_be32(uint8_t *p, uint32_t v);
+uint16_t read_le16(const uint8_t *p);
+uint32_t read_le32(const uint8_t *p);
+
+// XOR of all 16-bit little-endian words of the n bytes at p (n even).
+uint16_t block_xor(const uint8_t *p, size_t n);
+// Stores at offset 16 the value that makes the XOR of all words of the block 0.
+void fix_check(uint8_t *blk, size_t n);
+// True when the XOR of all words of the block (stored check value included) is 0.
+bool check_ok(const uint8_t *blk, size_t n);
+
+// rdba of block `blk` in relative file `rfn` (smallfile form).
+inline uint32_t rdba(uint32_t rfn, uint32_t blk) { return (rfn << 22) | (blk & 0x3FFFFF); }
+
+// Oracle NUMBER: exponent byte and base-100 digits. From an integer, and from a
+// decimal text ("-12.5", "0.001"; at most 40 significant digits). The text
+// form returns an empty vector for malformed text.
+std::vector<uint8_t> ora_number(int64_t v);
+std::vector<uint8_t> ora_number(const std::string &decimal);
+// DATE: 7 bytes (century+100, year+100, month, day, hour+1, minute+1, second+1).
+std::vector<uint8_t> ora_date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+// Bytes of a text value (no terminator).
+std::vector<uint8_t> ora_text(const std::string &s);
+
+// ===========================================================================
+// Datafiles
+// ===========================================================================
+
+struct FileDesc {
+    uint32_t fno = 1;            // absolute file number (kccfhfno)
+    uint32_t rfn = 1;            // relative file number (kcvfhrfn); forced to 1024 for a bigfile
+    uint32_t tsn = 0;            // tablespace number (kcvfhtsn)
+    uint32_t blocks = 64;        // size in blocks (kccfhfsz): blocks 1..blocks follow block 0
+    uint32_t bsz = 8192;         // block size, 2048..32768, a power of two
+    uint32_t blk0_sz = 0;        // size of block 0; 0 means bsz
+    uint32_t rootdba = 0;        // bootstrap segment header address (file 1)
+    bool bigfile = false;        // bigfile tablespace: rfn 1024, 32-bit block numbers
+    uint32_t platform = 0x7A7B7C7D; // block 0 word at offset 28
+    std::string tsname = "SYSTEM";  // kcvfhtnm
+    uint32_t dbid = 0x4B4C564F;
+    std::string dbname = "KELVO";
+};
+
+// An open datafile being written. Move-only; closes its descriptor when
+// destroyed.
+struct Datafile {
+    int fd = -1;
+    FileDesc d;
+    std::string path;
+    Datafile() = default;
+    Datafile(const Datafile &) = delete;
+    Datafile &operator=(const Datafile &) = delete;
+    Datafile(Datafile &&o) noexcept;
+    Datafile &operator=(Datafile &&o) noexcept;
+    ~Datafile();
+    // Byte offset of block b: blk0_sz + bsz * (b - 1); block 0 is at 0.
+    uint64_t offset(uint32_t b) const;
+    // rdba of block b of this file (the block number itself for a bigfile).
+    uint32_t rdba_of(uint32_t b) const;
+    // Block number addressed by an rdba of this file.
+    uint32_t block_of(uint32_t rdba) const;
+};
+
+// Creates (truncates) `path`, writes block 0 and the datafile header and sets
+// the file length to blk0_sz + bsz * blocks, so unwritten blocks read as
+// zeros (a sparse file). Blocks beyond 4 GiB are reached with 64-bit offsets.
+int df_create(Datafile &df, const std::string &path, const FileDesc &d);
+// Writes the 20-byte cache header of a block and its 4-byte tail: type, format
+// 0xA2, rdba, SCN base, sequence 1, flag 0x04 (has a check value). The rest of
+// the block is left as it is.
+void init_block(uint8_t *blk, uint32_t bsz, uint8_t type, uint32_t rdba, uint32_t scn = 0x1000);
+// Block 0 and the datafile header block images for a description.
+void make_block0(uint8_t *blk0, const FileDesc &d);
+void make_file_header(uint8_t *blk, const FileDesc &d);
+// Fixes the check value of the block (bsz bytes) and writes it at block b.
+int df_write_block(Datafile &df, uint32_t b, uint8_t *blk);
+// Writes the block exactly as given (no check value fix: for corrupt blocks).
+int df_write_raw(Datafile &df, uint32_t b, const uint8_t *blk, size_t n);
+// Reads block b (bsz bytes).
+int df_read_block(Datafile &df, uint32_t b, uint8_t *blk);
+// Rewrites the datafile header with a new root address.
+int df_set_root(Datafile &df, uint32_t rootdba);
+int df_close(Datafile &df);
+
+// Writes a datafile of `mib` MiB (block 0 included) of valid table data
+// blocks with rows, check values correct, in large writes. Returns 0 or -1.
+int make_big_file(const std::string &path, uint64_t mib, uint32_t bsz = 8192, uint32_t fno = 5,
+                  uint32_t tsn = 4);
+
+// ===========================================================================
+// Row pieces and data blocks (low level)
+// ===========================================================================
+
+// Row-piece flag bits.
+enum : uint8_t {
+    FB_KEY = 0x80, FB_CLUSTER = 0x40, FB_HEAD = 0x20, FB_DELETED = 0x10,
+    FB_FIRST = 0x08, FB_LAST = 0x04, FB_PREV = 0x02, FB_NEXT = 0x01,
+};
+
+// One stored column: NULL, or bytes. `long_form` forces the 0xFE length form
+// (used automatically above 250 bytes).
+struct Col {
+    bool null = false;
+    bool long_form = false;
+    std::vector<uint8_t> data;
+};
+Col col_null();
+Col col_bytes(std::vector<uint8_t> b);
+Col col_num(int64_t v);
+Col col_str(const std::string &s);
+
+// Column length encoding of one column.
+void encode_col(std::vector<uint8_t> &out, const Col &c);
+
+struct RowId {
+    uint32_t dba = 0;
+    uint16_t slot = 0;
+};
+
+// A row piece, written in this order: flag, lock, column count, cluster key
+// index (when cki >= 0), 6 extra header bytes (when extra6), head rowid (when
+// has_hrid), next rowid (when has_nrid), then the columns. `cc` < 0 means the
+// number of columns given.
+struct Piece {
+    uint8_t fb = FB_HEAD | FB_FIRST | FB_LAST;
+    uint8_t lb = 0;
+    int cc = -1;
+    int cki = -1;
+    bool extra6 = false;
+    bool has_hrid = false;
+    RowId hrid;
+    bool has_nrid = false;
+    RowId nrid;
+    std::vector<Col> cols;
+};
+std::vector<uint8_t> encode_piece(const Piece &p);
+size_t piece_size(const Piece &p);
+
+// A cluster key row: flag 0xAC (key, head, first, last), lock, column count,
+// 16 header bytes (two 16-bit counts and the previous and next key rowids),
+// then the key columns. Its first key column starts 19 bytes in.
+std::vector<uint8_t> encode_key_row(const std::vector<Col> &key, uint16_t nrows, RowId prev, RowId next,
+                                    uint8_t fb = FB_KEY | FB_HEAD | FB_FIRST | FB_LAST);
+
+// One row-directory slot: the exact bytes of a piece, or a free slot.
+struct Slot {
+    bool free = false;
+    std::vector<uint8_t> bytes;
+};
+
+// A table or cluster data block (type 0x06).
+struct DataBlock {
+    uint32_t objd = 0;          // ktbbhod1
+    int itl = 2;                // ITL entries (low byte of ktbbhict)
+    uint16_t ict_high = 0;      // high byte of ktbbhict (ignored by readers)
+    bool assm = false;          // ktbbhflg 0x20 and an EXDATA area
+    uint16_t ex_extra = 0;      // bytes after the 8-byte EXDATA area (low 16 bits of exflg)
+    uint16_t ex_high = 0;       // high 16 bits of exflg
+    int8_t ntab_override = 0;   // when not 0, the kdbhntab written (directory entries stay as given)
+    // Slots per table directory entry; entry 0 holds cluster key rows in a
+    // cluster block. Slots of table t follow those of table t-1.
+    std::vector<std::vector<Slot>> tables;
+};
+
+// Where the pieces went: block offset of each slot's bytes (-1 for a free
+// slot), and the data header offset.
+struct BlockMap {
+    int kdbh = 0;
+    std::vector<std::vector<int>> slot_off;   // [table][slot]
+    int first_slot(size_t t) const;           // row-directory index of the table's first slot
+};
+
+// Data header offset for ITL count and extra area.
+int data_header_offset(int itl, bool assm, uint16_t ex_extra);
+// Bytes of free space left in a block laid out with these slots (negative
+// when they do not fit).
+int block_free_space(const DataBlock &b, uint32_t bsz);
+// Composes the block image (cache header included; check value fixed) at
+// `out` (bsz bytes). Row pieces are packed from the end of the block down.
+// Free slots are chained in ascending order from kdbhfrre (-1 when none).
+// Returns -1 when the slots do not fit.
+int compose_data_block(const DataBlock &b, uint32_t bsz, uint32_t rdba, uint8_t *out, BlockMap *map = nullptr);
+
+// ===========================================================================
+// Segments
+// ===========================================================================
+
+struct Extent {
+    uint32_t dba = 0;   // rdba of the first block
+    uint32_t len = 0;   // blocks
+};
+
+// A segment's space: header block, extents and the extent map blocks that
+// continue the header's map.
+struct Segment {
+    uint8_t kind = 0x10;            // 0x10 free-list header (map at 92) or 0x23 automatic (map at 264)
+    uint32_t objd = 0;
+    uint32_t hdr = 0;               // rdba of the segment header
+    std::vector<Extent> extents;
+    int hdr_max = 0;                // extent entries in the header; 0: as many as fit
+    int map_max = 0;                // extent entries per map block; 0: as many as fit
+    std::vector<uint32_t> maps;     // rdbas of the extent map blocks (filled by plan_segment)
+    std::vector<uint32_t> data;     // rdbas of the blocks free for rows, in walk order
+};
+
+// Lays out a segment in datafile `df` from block `first` on: extents of the
+// given lengths placed one after another. For kind 0x23 the first extent
+// starts with a level-1 and a level-2 bitmap block, then the header; for 0x10
+// the header is the first block. When the extents need more map entries than
+// the header holds, further map blocks are taken from the first block of the
+// extent that begins each map. Returns the next free block after the segment.
+uint32_t plan_segment(Segment &s, const Datafile &df, uint32_t first, const std::vector<uint32_t> &ext_lens);
+// Writes the segment header, bitmap blocks (0x23) and extent map blocks.
+int write_segment_meta(Datafile &df, const Segment &s);
+// Block image of the segment header or of extent map block i (0-based) alone.
+void make_segment_header(uint8_t *blk, uint32_t bsz, const Segment &s);
+void make_map_block(uint8_t *blk, uint32_t bsz, const Segment &s, size_t i);
+// Extent entries a header of this kind, or a map block, holds in a block.
+int header_capacity(uint8_t kind, uint32_t bsz);
+int map_capacity(uint32_t bsz);
+
+// ===========================================================================
+// Tables of logical rows (high level)
+// ===========================================================================
+
+// How one logical row is stored.
+enum class RowLayout {
+    Normal,     // one piece; chained over blocks only when it does not fit
+    Migrated,   // a head stub here, the whole row in a later block
+    Chained,    // split into pieces at `cuts` (column indexes; a column cut in
+                // two when `split_bytes` > 0 for that cut)
+    Deleted,    // a deleted head piece
+    FreeSlot,   // an empty row-directory slot on the free-slot list
+};
+
+struct Cut {
+    size_t col = 0;          // the next piece starts with this column ...
+    size_t split_bytes = 0;  // ... after its first split_bytes bytes stay in this piece (0: whole column moves)
+};
+
+struct LogicalRow {
+    std::vector<Col> cols;   // stored columns in segment order; trailing NULLs are not stored
+    RowLayout layout = RowLayout::Normal;
+    std::vector<Cut> cuts;   // Chained only
+    bool keep_trailing_nulls = false;
+};
+
+// Block options of a table's data blocks.
+struct BlockOpts {
+    int itl = 2;
+    bool assm = false;
+    uint16_t ex_extra = 0;
+    int pctfree = 10;        // percent of the block kept free when packing rows
+    int max_rows = 0;        // at most this many slots per block (0: no limit)
+    bool extra6 = false;     // every head piece carries 6 extra header bytes
+};
+
+// Where each logical row's head piece ended up.
+struct RowPlace {
+    uint32_t dba = 0;
+    int slot = -1;           // within the table's slots
+};
+
+// One table of a cluster, with its rows grouped by cluster key.
+struct ClusterMember {
+    std::vector<LogicalRow> rows;   // non-key columns only
+    std::vector<size_t> key_of;     // key index of each row
+    bool extra6 = false;
+};
+
+// Writes the rows of a heap table into the data blocks of the segment (and
+// the segment metadata). Fails when the rows do not fit the segment's data
+// blocks. `places` (optional) gets one entry per row.
+int write_heap_table(Datafile &df, const Segment &s, const std::vector<LogicalRow> &rows, const BlockOpts &o,
+                     std::vector<RowPlace> *places = nullptr);
+// Writes a cluster: for each key in order, its key row and the rows of every
+// member table with that key; a key whose rows do not fit one block is
+// repeated in the next block. Member m is table directory entry m + 1.
+int write_cluster(Datafile &df, const Segment &s, const std::vector<std::vector<Col>> &keys,
+                  const std::vector<ClusterMember> &members, const BlockOpts &o,
+                  std::vector<std::vector<RowPlace>> *places = nullptr);
+
+// ===========================================================================
+// Sample database and configuration
+// ===========================================================================
+
+// Writes DIR/config.ini ("dictdir = DIR/dict", "datadir = DIR/data",
+// "datafiles = DIR/datafiles.txt", "checksum = YES"), DIR/datafiles.txt (one
+// path per line) and creates DIR/dict and DIR/data.
+int write_config(const std::string &dir, const std::vector<std::string> &datafiles);
+// Writes the sample database into DIR (created when missing): its datafiles
+// and the files of write_config.
+int make_sample(const std::string &dir);
+
+} // namespace kb
