@@ -715,6 +715,50 @@ static_assert(offsetof(BOOTSTRAP, objn) == 4 && offsetof(BOOTSTRAP, text) == 8);
 int write_dict_data(const char *name, void *data, int size);
 int read_dict_data(const char *name, void **data, int *size);
 
+// The row decoders of the dictionary tables: the rows of table `tabn` of one
+// block into the batch rec[*nrow..]; a full batch of max_rows records is
+// appended to the file. cblk is a spare block for rows read by address.
+// 0 when the block was handled, -1 when a block read or a batch write failed.
+int process_user_block(uint8_t *cblk, uint8_t *blk, USER *usr, int tabn, int max_rows, int *nrow);
+int process_ts_block(uint8_t *cblk, uint8_t *blk, TS *ts, int tabn, int max_rows, int *nrow);
+int process_obj_block(uint8_t *cblk, uint8_t *blk, OBJ *obj, int tabn, int max_rows, int *nrow);
+int process_tab_block(uint8_t *cblk, uint8_t *blk, TAB *tab, int tabn, int max_rows, int *nrow);
+int process_clu_block(uint8_t *cblk, uint8_t *blk, CLU *clu, int tabn, int max_rows, int *nrow);
+int process_col_block(uint8_t *cblk, uint8_t *blk, COL *col, int tabn, int max_rows, int *nrow);
+int process_ind_block(uint8_t *cblk, uint8_t *blk, LOBIDX *idx, int tabn, int max_rows, int *nrow);
+int process_lob_block(uint8_t *cblk, uint8_t *blk, LOB *lob, int tabn, int max_rows, int *nrow);
+int process_tabpart_block(uint8_t *cblk, uint8_t *blk, TABPART *tp, int tabn, int max_rows, int *nrow);
+int process_tabsubpart_block(uint8_t *cblk, uint8_t *blk, TABSUBPART *tsp, int tabn, int max_rows, int *nrow);
+int process_tabcompart_block(uint8_t *cblk, uint8_t *blk, TABPART *tcp, int tabn, int max_rows, int *nrow);
+int process_props_block(uint8_t *cblk, uint8_t *blk, PROPS *prop, int tabn, int max_rows, int *nrow);
+// Full batches of CLU$ and PROPS$ records written (they have no ORXSYS counter).
+extern uint32_t g_nclu;
+extern uint32_t g_nprops;
+
+// Bootstrap and "export dict".
+int export_dict_handle(char *args);
+int process_bootstrap_block(uint8_t *blk, BOOTSTRAP *bs, int index);
+// Upper bound of the rows process_bootstrap_block stores from a block of bsz
+// bytes: the caller provides that many records after bs[index].
+int bootstrap_block_slots(const uint8_t *blk, size_t bsz);
+int get_boot_table_rdba(BOOTSTRAP *bs, int nbr, char *tab_nm, int *tabn, uint32_t *rdba);
+int export_user(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_ts(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_obj(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_tab(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_clu(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_col(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_lob_ind(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_lob(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabsubpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabcompart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_props(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+// Compares the segment column numbers that the exported COL$ rows give for
+// the columns of COL$ and TABPART$ with the positions the decoders read, and
+// warns once per column that differs. Returns the number of warnings.
+int check_dict_column_positions();
+
 // Sorting (run by "export dict"); each rewrites its file and sets its counter.
 // The five entries of sobj/tabn/rdba are LOB$, TABPART$, TABSUBPART$,
 // TABCOMPART$ and PROPS$.
@@ -737,7 +781,6 @@ int lookup_obj(uint32_t objn);
 int lookup_tab(uint32_t objn);
 int lookup_lob(uint32_t objn, uint32_t cid);
 int lookup_lob_index(uint32_t objn);
-int free_dict_memory();
 
 // Progress label of "export dict" and "load dict": ". . " and the text, blanks
 // to 23 characters, dots to 64; written to standard error without a line end.
