@@ -189,6 +189,28 @@ int df_set_root(Datafile &df, uint32_t rootdba)
     return pwrite_all(df, h.data(), h.size(), df.offset(1));
 }
 
+int df_grow(Datafile &df, uint32_t blocks)
+{
+    if (blocks <= df.d.blocks)
+        return 0;
+    df.d.blocks = blocks;
+    if (::ftruncate(df.fd, (off_t)df.offset(blocks + 1)) != 0) {
+        fprintf(stderr, "truncate %s: %s\n", df.path.c_str(), strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+int df_finish(Datafile &df)
+{
+    std::vector<uint8_t> b0(df.d.blk0_sz), h(df.d.bsz);
+    make_block0(b0.data(), df.d);
+    make_file_header(h.data(), df.d);
+    int rc = pwrite_all(df, b0.data(), b0.size(), 0) || pwrite_all(df, h.data(), h.size(), df.offset(1)) ? -1 : 0;
+    df_close(df);
+    return rc;
+}
+
 int df_close(Datafile &df)
 {
     if (df.fd >= 0)

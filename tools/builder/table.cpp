@@ -145,7 +145,7 @@ class Packer {
             ps.free = true;
             long bi = fit(cur_, 0, NO_KEY, true);
             if (bi < 0)
-                return full();
+                return refused(bi);
             cur_ = (size_t)bi;
             return record(where, bi, put((size_t)bi, t, ps));
         }
@@ -153,7 +153,7 @@ class Packer {
             Piece p = head_piece(t, cols, k, FB_HEAD | FB_DELETED | FB_FIRST | FB_LAST | cflag);
             long bi = fit(cur_, (long)piece_size(p), k, true);
             if (bi < 0)
-                return full();
+                return refused(bi);
             cur_ = (size_t)bi;
             return record(where, bi, put_piece((size_t)bi, t, p, k));
         }
@@ -171,12 +171,12 @@ class Packer {
             stub.has_nrid = true;
             long sb = fit(cur_, (long)piece_size(stub), NO_KEY, true);
             if (sb < 0)
-                return full();
+                return refused(sb);
             cur_ = (size_t)sb;
             int ss = put((size_t)sb, t, PSlot{false, false, NO_KEY, stub});
             RowId self{s_.data[(size_t)sb], (uint16_t)ss};
-            if (chain(t, frags, k, false, self, (size_t)sb + 1, Ref{true, (size_t)sb, t, ss}) < 0)
-                return -1;
+            if (int rc = chain(t, frags, k, false, self, (size_t)sb + 1, Ref{true, (size_t)sb, t, ss}); rc < 0)
+                return rc;
             return record(where, sb, ss);
         }
 
@@ -187,6 +187,8 @@ class Packer {
                 cur_ = (size_t)bi;
                 return record(where, bi, put_piece((size_t)bi, t, p, k));
             }
+            if (bi != TOO_BIG)
+                return full();
             // Too long for a block of its own: chain it over several blocks.
             long keyc = keys_ ? key_cost(k) : 0;
             long h0 = 3 + (keys_ ? 1 : 0) + (x6_[t] ? 6 : 0) + 6;
@@ -199,7 +201,7 @@ class Packer {
         long hb = -1;
         int hs = chain(t, frags, k, true, RowId{}, cur_, Ref{}, &hb);
         if (hs < 0)
-            return -1;
+            return hs;
         cur_ = (size_t)hb;
         return record(where, hb, hs);
     }
@@ -257,9 +259,13 @@ class Packer {
     }
 
   private:
-    int full()
+    int full() { return -2; }
+
+    int refused(long fit_result)
     {
-        fprintf(stderr, "segment of object %u: the rows do not fit its %zu data blocks\n", s_.objd, s_.data.size());
+        if (fit_result != TOO_BIG)
+            return full();
+        fprintf(stderr, "row piece does not fit a block of %u bytes\n", df_.d.bsz);
         return -1;
     }
 
@@ -327,15 +333,17 @@ class Packer {
     }
 
     // First block from `from` on that takes a piece of `size` bytes (and its
-    // cluster key row); with `move_on`, only the next empty block is tried
-    // after the first.
+    // cluster key row); -1 when the segment has no such block. With
+    // `move_on`, the search stops at the first empty block (TOO_BIG when
+    // even that one does not take it).
+    static const long TOO_BIG = -3;
     long fit(size_t from, long size, size_t k, bool move_on)
     {
         for (size_t bi = from; ensure(bi); bi++) {
             if (fits(bi, size, k))
                 return (long)bi;
             if (move_on && blocks_[bi].nslots == 0)
-                return -1;   // not even an empty block takes it
+                return TOO_BIG;   // not even an empty block takes it
         }
         return -1;
     }
@@ -427,20 +435,20 @@ class Packer {
 } // namespace
 
 int write_heap_table(Datafile &df, const Segment &s, const std::vector<LogicalRow> &rows, const BlockOpts &o,
-                     std::vector<RowPlace> *places)
+                     std::vector<RowPlace> *places, bool dry_run)
 {
     Packer pk(df, s, o, {o.extra6}, nullptr);
     if (places)
         places->assign(rows.size(), RowPlace{});
     for (size_t i = 0; i < rows.size(); i++)
-        if (pk.place(0, rows[i], NO_KEY, places ? &(*places)[i] : nullptr))
-            return -1;
-    return pk.write();
+        if (int rc = pk.place(0, rows[i], NO_KEY, places ? &(*places)[i] : nullptr))
+            return rc;
+    return dry_run ? 0 : pk.write();
 }
 
 int write_cluster(Datafile &df, const Segment &s, const std::vector<std::vector<Col>> &keys,
                   const std::vector<ClusterMember> &members, const BlockOpts &o,
-                  std::vector<std::vector<RowPlace>> *places)
+                  std::vector<std::vector<RowPlace>> *places, bool dry_run)
 {
     std::vector<bool> x6{false};
     for (const ClusterMember &m : members)
@@ -465,9 +473,9 @@ int write_cluster(Datafile &df, const Segment &s, const std::vector<std::vector<
     for (size_t k = 0; k < keys.size(); k++)
         for (size_t m = 0; m < members.size(); m++)
             for (size_t i : by_key[m][k])
-                if (pk.place(m + 1, members[m].rows[i], k, places ? &(*places)[m][i] : nullptr))
-                    return -1;
-    return pk.write();
+                if (int rc = pk.place(m + 1, members[m].rows[i], k, places ? &(*places)[m][i] : nullptr))
+                    return rc;
+    return dry_run ? 0 : pk.write();
 }
 
 } // namespace kb
