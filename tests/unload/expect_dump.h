@@ -3,7 +3,9 @@
 // offsets, independently of the unloader's writer and records.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,28 @@ inline Bytes dump_file(const std::string &owner, const Props &p, const std::vect
         o.insert(o.end(), td.begin(), td.end());
     }
     return o;
+}
+
+// Empty when equal; otherwise where the two dumps first differ, with a few
+// bytes of each from there (whole dumps are too long to print).
+inline std::string first_difference(const Bytes &got, const Bytes &want)
+{
+    if (got == want)
+        return "";
+    size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i])
+        i++;
+    auto hex = [&](const Bytes &b) {
+        std::string s;
+        char h[4];
+        for (size_t k = i; k < b.size() && k < i + 16; k++) {
+            snprintf(h, sizeof(h), "%02X ", b[k]);
+            s += h;
+        }
+        return s;
+    };
+    return "sizes " + std::to_string(got.size()) + " / " + std::to_string(want.size()) + ", first difference at " +
+           std::to_string(i) + ": got " + hex(got) + "| want " + hex(want);
 }
 
 } // namespace xd
