@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 // ---------------------------------------------------------------------------
@@ -106,6 +105,8 @@ static_assert(offsetof(DATAFILE, bsz) == 24 && offsetof(DATAFILE, name) == 32);
 #define DF_HEAD_SIZE 40960      // bytes read from the start of each datafile
 #define DF_BATCH (WORK_BUFFER_SIZE / sizeof(DATAFILE)) // records staged at once
 static_assert(DF_BATCH == 7943);
+
+#include <cstdio>
 
 // Reads the next line of a configuration file or datafile list (at most
 // size - 1 characters: a longer line comes back in pieces), cuts it at '#'
