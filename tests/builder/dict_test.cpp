@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 using namespace rb;
 
@@ -420,4 +421,103 @@ TEST(BuilderDictionary, BigfileTablespacePlainShapeAndSmallBlocks)
     bad.tables.push_back(lost);
     EXPECT_NE(kb::build_database(bad, tmp_dir("bad")), 0);
     std::system(("rm -rf " + tmp_dir("bad")).c_str());
+}
+
+TEST(BuilderDictionary, LargeDictionaryCountsAndObjectNumbers)
+{
+    kb::Database db = kb::large_dictionary(300, 7, 450);
+    std::string dir = tmp_dir("large");
+    ASSERT_EQ(kb::build_database(db, dir), 0);
+    SystemFile sf(db.files.at(0));
+    auto objs = sf.rows("OBJ$");
+    ASSERT_EQ(objs.size(), db.objects.size());
+    size_t bench = 0, views = 0;
+    std::set<int64_t> numbers;
+    for (const Decoded &o : objs) {
+        EXPECT_TRUE(numbers.insert(at(o, 0)).second) << "object number used twice";
+        if (at(o, 2) == 100) {
+            bench++;
+            views += at(o, 6) == 4;
+        }
+    }
+    EXPECT_EQ(bench, 450u);
+    EXPECT_EQ(views, 150u);
+    size_t cols = 0;
+    for (const Decoded &c : sf.rows("COL$"))
+        cols += num_of(c.key.at(0)) >= 73000;
+    EXPECT_EQ(cols, 300u * 7u);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(BuilderDictionary, RowPlacesAndPatchingFinishedFiles)
+{
+    kb::Database db = kb::sample_database();
+    std::string dir = tmp_dir("patch");
+    ASSERT_EQ(kb::build_database(db, dir), 0);
+    const kb::DbTable &emp = table(db, "EMP");
+    ASSERT_EQ(emp.places.size(), emp.rows.size());
+    const std::string users = db.files.at(3);
+    // Row 7 (SCOTT) is a migrated row: its head is a stub with a next rowid.
+    const kb::RowPlace &pl = emp.places[7];
+    std::vector<uint8_t> blk;
+    ASSERT_EQ(kb::read_file_block(users, pl.dba & 0x3FFFFF, blk), 0);
+    auto slots = slots_of(blk.data(), 0);
+    const uint8_t *p = blk.data() + slots.at((size_t)pl.slot).off;
+    EXPECT_EQ(p[0], kb::FB_HEAD);
+    EXPECT_EQ(p[2], 0);
+    const kb::DbTable &cemp = table(db, "CEMP");
+    ASSERT_EQ(cemp.places.size(), cemp.rows.size());
+    EXPECT_EQ(cemp.places[0].dba >> 22, cemp.fno);
+
+    // Damage one byte: the check value no longer holds unless it is fixed.
+    int off = slots.at((size_t)pl.slot).off + 2;
+    ASSERT_EQ(kb::patch_block(users, pl.dba & 0x3FFFFF, (size_t)off, {5}, false), 0);
+    ASSERT_EQ(kb::read_file_block(users, pl.dba & 0x3FFFFF, blk), 0);
+    EXPECT_EQ(blk[(size_t)off], 5);
+    EXPECT_FALSE(kb::check_ok(blk.data(), blk.size()));
+    ASSERT_EQ(kb::patch_block(users, pl.dba & 0x3FFFFF, (size_t)off, {0}, true), 0);
+    ASSERT_EQ(kb::read_file_block(users, pl.dba & 0x3FFFFF, blk), 0);
+    EXPECT_TRUE(kb::check_ok(blk.data(), blk.size()));
+    EXPECT_NE(kb::patch_block(users, 1, 8190, {1, 2, 3}, true), 0);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(BuilderDictionary, RowDependencyTablesCarrySixMoreHeaderBytes)
+{
+    kb::Database db = kb::standard_database();
+    db.users.push_back({"APP", 90, 1, "USERS", "TEMP", 0});
+    kb::DbTable t;
+    t.owner = "APP";
+    t.name = "DEPS";
+    t.tab_flags = 0x40800001;   // rows carry their SCN
+    kb::DbColumn a;
+    a.name = "A";
+    a.type = 2;
+    t.cols = {a};
+    for (int i = 0; i < 30; i++) {
+        kb::LogicalRow r;
+        r.cols = {kb::col_num(i)};
+        if (i == 4)
+            r.layout = kb::RowLayout::Migrated;
+        t.rows.push_back(r);
+    }
+    db.tables.push_back(t);
+    std::string dir = tmp_dir("rowdep");
+    ASSERT_EQ(kb::build_database(db, dir), 0);
+    const kb::DbTable &d = table(db, "DEPS");
+    Image im = load_file(db.files.at(3));
+    expect_rows(decode_segment(im, kb::rdba(d.fno, d.blk), 0, true), d.rows, "DEPS");
+    // The stub of the migrated row: flag, lock, count, 6 bytes, next rowid.
+    std::vector<uint8_t> blk;
+    ASSERT_EQ(kb::read_file_block(db.files.at(3), d.places[4].dba & 0x3FFFFF, blk), 0);
+    const uint8_t *p = blk.data() + slots_of(blk.data(), 0).at((size_t)d.places[4].slot).off;
+    EXPECT_EQ(p[0], kb::FB_HEAD);
+    uint32_t next = be32(p + 9);
+    EXPECT_EQ(next >> 22, 4u);
+    SystemFile sf(db.files.at(0));
+    for (const Decoded &r : sf.rows("TAB$"))
+        if ((uint32_t)num_of(r.key.at(0)) == d.objn) {
+            EXPECT_EQ(at(r, 12) & 0x800000, 0x800000);
+        }
+    std::system(("rm -rf " + dir).c_str());
 }

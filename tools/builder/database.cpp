@@ -61,7 +61,7 @@ class RowB {
         fprintf(stderr, "builder: no column %s\n", c);
         return *this;
     }
-    const std::vector<Col> &cols() const { return v_; }
+    std::vector<Col> cols() { return std::move(v_); }
 
   private:
     const std::vector<DbColumn> &cols_;
@@ -88,6 +88,8 @@ struct SegJob {
     std::vector<ClusterMember> members;
     uint32_t raw_type = 0;                        // a single block of this type instead (an undo header)
     Segment seg;
+    std::vector<RowPlace> *places = nullptr;      // heap rows: where they went
+    std::vector<std::vector<RowPlace>> *mplaces = nullptr;   // cluster members
 };
 
 class Builder {
@@ -402,6 +404,10 @@ class Builder {
                 db_.indexes.push_back(x);
             }
         }
+        for (DbObject &o : db_.extra_objects) {
+            num(o.objn);
+            db_.objects.push_back(o);
+        }
         for (DbIndex &x : db_.indexes)
             if (x.bo == 0) {
                 for (const DbObject &o : db_.objects)
@@ -476,8 +482,8 @@ class Builder {
             return df_write_block(fa.df, fa.df.block_of(j.seg.hdr), blk.data());
         }
         if (j.cluster)
-            return write_cluster(fa.df, j.seg, j.keys, j.members, j.bo, nullptr, dry);
-        return write_heap_table(fa.df, j.seg, j.rows, j.bo, nullptr, dry);
+            return write_cluster(fa.df, j.seg, j.keys, j.members, j.bo, dry ? nullptr : j.mplaces, dry);
+        return write_heap_table(fa.df, j.seg, j.rows, j.bo, dry ? nullptr : j.places, dry);
     }
 
     // Sizes, plans and writes one segment in file fa.
@@ -533,13 +539,19 @@ class Builder {
                 m.extra6 = (t.tab_flags & 0x800000) || (c.flags & 0x800000) || t.opts.extra6;
                 j.members.push_back(m);
             }
+            std::vector<std::vector<RowPlace>> mp;
+            j.mplaces = &mp;
             FileAlloc *fa = file_for(c.tablespace);
             if (!fa || write_job(j, *fa))
                 return -1;
             out_addr(*fa, j.seg, c.tsn, c.fno, c.blk);
+            size_t m = 0;
             for (DbTable &t : db_.tables)
-                if (!t.system && t.cluster == c.name)
+                if (!t.system && t.cluster == c.name) {
                     out_addr(*fa, j.seg, t.tsn, t.fno, t.blk);
+                    if (m < mp.size())
+                        t.places = mp[m++];
+                }
         }
         for (DbTable &t : db_.tables) {
             if (t.system || !t.cluster.empty())
@@ -549,7 +561,7 @@ class Builder {
                 return -1;
             t.tsn = ts->tsn;
             if (t.parts.empty() && !t.no_segment) {
-                if (heap_segment(t, t.tablespace, t.objd, t.rows, t.tsn, t.fno, t.blk))
+                if (heap_segment(t, t.tablespace, t.objd, t.rows, t.tsn, t.fno, t.blk, &t.places))
                     return -1;
             }
             for (DbPart &p : t.parts) {
@@ -559,13 +571,13 @@ class Builder {
                     return -1;
                 p.tsn = pts->tsn;
                 if (!t.composite) {
-                    if (heap_segment(t, tsname, p.objd, p.rows, p.tsn, p.fno, p.blk))
+                    if (heap_segment(t, tsname, p.objd, p.rows, p.tsn, p.fno, p.blk, &p.places))
                         return -1;
                     continue;
                 }
                 for (DbPart &s : p.subparts) {
                     std::string sts = s.tablespace.empty() ? tsname : s.tablespace;
-                    if (heap_segment(t, sts, s.objd, s.rows, s.tsn, s.fno, s.blk))
+                    if (heap_segment(t, sts, s.objd, s.rows, s.tsn, s.fno, s.blk, &s.places))
                         return -1;
                 }
             }
@@ -586,7 +598,7 @@ class Builder {
     }
 
     int heap_segment(const DbTable &t, const std::string &tsname, uint32_t objd, const std::vector<LogicalRow> &rows,
-                     uint32_t &tsn, uint32_t &fno, uint32_t &blk)
+                     uint32_t &tsn, uint32_t &fno, uint32_t &blk, std::vector<RowPlace> *places = nullptr)
     {
         SegJob j;
         j.kind = t.seg_kind;
@@ -595,6 +607,7 @@ class Builder {
         j.bo = t.opts;
         j.bo.extra6 = j.bo.extra6 || (t.tab_flags & 0x800000);
         j.rows = rows;
+        j.places = places;
         FileAlloc *fa = file_for(tsname);
         if (!fa || write_job(j, *fa))
             return -1;
@@ -603,42 +616,50 @@ class Builder {
     }
 
     // ------------------------------------------------------ dictionary rows
+    // A dictionary table by name; the table list no longer changes once
+    // the rows are built, so the places are kept.
     DbTable &systab(const char *name)
     {
-        for (DbTable &t : db_.tables)
-            if (t.system && t.name == name)
-                return t;
-        fprintf(stderr, "builder: dictionary table %s missing\n", name);
-        abort();
+        if (systabs_.empty())
+            for (DbTable &t : db_.tables)
+                if (t.system)
+                    systabs_[t.name] = &t;
+        auto it = systabs_.find(name);
+        if (it == systabs_.end()) {
+            fprintf(stderr, "builder: dictionary table %s missing\n", name);
+            abort();
+        }
+        return *it->second;
     }
 
-    LogicalRow shaped(const std::vector<Col> &cols, size_t i)
+    LogicalRow shaped(std::vector<Col> cols, size_t i)
     {
         LogicalRow r;
-        r.cols = cols;
+        r.cols = std::move(cols);
         int n = db_.shape.migrate_every;
         if (n > 0 && i % (size_t)n == (size_t)n - 1)
             r.layout = RowLayout::Migrated;
         return r;
     }
 
-    static LogicalRow plain(const std::vector<Col> &cols)
+    static LogicalRow plain(std::vector<Col> cols)
     {
         LogicalRow r;
-        r.cols = cols;
+        r.cols = std::move(cols);
         return r;
     }
 
     // The stored part of a clustered dictionary row: the key columns left out.
-    static std::vector<Col> without_key(const DbTable &t, const std::vector<Col> &full)
+    static std::vector<Col> without_key(const DbTable &t, std::vector<Col> full)
     {
-        std::vector<Col> out;
+        size_t n = 0;
         for (size_t i = 0; i < full.size(); i++) {
             bool key = std::find(t.cluster_cols.begin(), t.cluster_cols.end(), t.cols[i].name) != t.cluster_cols.end();
             if (!key)
-                out.push_back(full[i]);
+                full[n++] = std::move(full[i]);
         }
-        return out;
+        full.resize(n);
+        return full;
     }
 
     std::vector<Col> user_row(const DbUser &u)
@@ -786,9 +807,9 @@ class Builder {
             j.keys.push_back({col_num(o)});
         }
         j.members.assign(6, ClusterMember{});
-        auto add = [&](size_t m, uint32_t key, const char *tab, const std::vector<Col> &full, size_t i) {
+        auto add = [&](size_t m, uint32_t key, const char *tab, std::vector<Col> full, size_t i) {
             ClusterMember &cm = j.members[m];
-            cm.rows.push_back(shaped(without_key(systab(tab), full), i));
+            cm.rows.push_back(shaped(without_key(systab(tab), std::move(full)), i));
             cm.key_of.push_back(keyix[key]);
         };
         size_t nt = 0, nc = 0;
@@ -1167,6 +1188,7 @@ class Builder {
     std::vector<FileAlloc *> order_;
     FileAlloc *sys_ = nullptr;
     std::map<std::string, size_t> turn_;
+    std::map<std::string, DbTable *> systabs_;
 };
 
 } // namespace

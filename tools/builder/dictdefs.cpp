@@ -257,6 +257,33 @@ Database standard_database()
     return db;
 }
 
+Database large_dictionary(uint32_t tables, uint32_t columns, uint32_t objects)
+{
+    Database db = standard_database();
+    db.users.push_back({"BENCH", 100, 1, "USERS", "TEMP", 0});
+    std::vector<DbColumn> cols;
+    for (uint32_t c = 0; c < columns; c++)
+        cols.push_back(column("C" + std::to_string(c + 1), c % 3 == 0 ? 2 : c % 3 == 1 ? 1 : 12, c % 3 == 1 ? 40 : 0));
+    db.tables.reserve(tables);
+    for (uint32_t t = 0; t < tables; t++) {
+        DbTable tab;
+        tab.owner = "BENCH";
+        tab.name = "T" + std::to_string(t + 1);
+        tab.cols = cols;
+        tab.no_segment = true;
+        db.tables.push_back(std::move(tab));
+    }
+    for (uint32_t v = tables; v < objects; v++) {
+        DbObject o;
+        o.owner = 100;
+        o.name = "V" + std::to_string(v - tables + 1);
+        o.type = 4;   // view
+        o.null_objd = true;
+        db.extra_objects.push_back(o);
+    }
+    return db;
+}
+
 Database sample_database()
 {
     Database db = standard_database();

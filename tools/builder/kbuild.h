@@ -125,6 +125,13 @@ int df_grow(Datafile &df, uint32_t blocks);
 int df_finish(Datafile &df);
 int df_close(Datafile &df);
 
+// For tests that damage a finished datafile: read block b of the file at
+// `path` (its geometry taken from its own block 0 and header), and write
+// `bytes` at `offset` into block b, fixing the block's check value
+// afterwards when `fix` is set (so that only the intended damage remains).
+int read_file_block(const std::string &path, uint32_t b, std::vector<uint8_t> &blk);
+int patch_block(const std::string &path, uint32_t b, size_t offset, const std::vector<uint8_t> &bytes, bool fix);
+
 // Writes a datafile of `mib` MiB (block 0 included) of valid table data
 // blocks with rows, check values correct, in large writes. Returns 0 or -1.
 int make_big_file(const std::string &path, uint64_t mib, uint32_t bsz = 8192, uint32_t fno = 5,
@@ -397,6 +404,7 @@ struct DbPart {
     std::vector<DbPart> subparts;    // composite partition: its subpartitions (no segment of its own)
     // out:
     uint32_t tsn = 0, fno = 0, blk = 0;
+    std::vector<RowPlace> places;    // head piece of each row
 };
 
 struct DbTable {
@@ -423,6 +431,7 @@ struct DbTable {
     uint32_t tsn = 0, fno = 0, blk = 0;  // segment header (a clustered table: the cluster's)
     uint32_t tabn = 0;                   // TAB# in the cluster, 0 when not clustered
     uint32_t prop_out = 0;               // the PROPERTY written
+    std::vector<RowPlace> places;        // head piece of each row (not partitioned)
 };
 
 struct DbCluster {
@@ -512,6 +521,8 @@ struct Database {
     std::vector<DbTable> tables;
     std::vector<DbProp> props;
     std::vector<DbIndex> indexes;        // out: filled by the build
+    std::vector<DbObject> extra_objects; // further OBJ$ rows without storage (views, sequences, ...);
+                                         // name and owner user number given, objn 0: assigned
     DictShape shape;
     // out:
     std::vector<DbObject> objects;       // OBJ$ rows in segment order
@@ -529,6 +540,10 @@ Database standard_database();
 // SALGRADE tables, a cluster, a partitioned and a composite-partitioned
 // table and a table with LOB columns.
 Database sample_database();
+// standard_database() with user BENCH owning `tables` tables of
+// `columns` columns each (no rows) and views up to `objects` objects of its
+// own: a large dictionary for timing exports.
+Database large_dictionary(uint32_t tables, uint32_t columns, uint32_t objects = 0);
 // Writes the datafiles of the description into dir (created when missing).
 int build_database(Database &db, const std::string &dir);
 // Type text of a column as a CREATE TABLE statement writes it.
