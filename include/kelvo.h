@@ -934,7 +934,7 @@ struct __unloader {
     uint8_t *lobc;
     uint8_t *rbuf;
     uint8_t *kbuf;          // copy of a cluster key row whose block is left behind
-    // Beyond the classic record: state that keeps damaged input from
+    // State that keeps damaged input from
     // corrupting the stream.
     uint64_t pl_fofs;       // file offset of a pending length already written out, 0 when none
     int rbufblks;           // blocks per extent read
