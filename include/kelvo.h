@@ -516,17 +516,452 @@ typedef struct __orx_system {
 static_assert(sizeof(ORXSYS) == 48);
 static_assert(offsetof(ORXSYS, rootdba) == 44);
 
+// Every dictionary file is a bare array of one of the records below, written
+// back to back in the machine's byte order (little-endian), without header,
+// count or trailer. Names are NUL-terminated inside their fixed arrays.
+
+// One database user (file "user", from the user rows of USER$).
+struct __user {
+    uint32_t uid;           // USER#
+    uint32_t status;        // ASTATUS
+    uint32_t dts;           // default tablespace number
+    uint32_t tts;           // temporary tablespace number
+    char name[32];
+};
+static_assert(sizeof(USER) == 48);
+static_assert(offsetof(USER, status) == 4 && offsetof(USER, dts) == 8 && offsetof(USER, tts) == 12 &&
+              offsetof(USER, name) == 16);
+
+// One tablespace (file "ts", from TS$).
+struct __tablespace {
+    uint32_t tsn;
+    uint32_t owner;         // OWNER#
+    char name[32];
+};
+static_assert(sizeof(TS) == 40);
+static_assert(offsetof(TS, owner) == 4 && offsetof(TS, name) == 8);
+
+// One object of any type (file "obj", from OBJ$). In the file `owner` is the
+// owner's user number; after "load dict" it is the index of the owner's USER
+// record, or OWNER_PUBLIC for user number 1.
+struct __object {
+    uint32_t flag;          // FLAGS unchanged: 0x80 dropped, 0x2 temporary
+    uint32_t objn;
+    uint32_t owner;
+    uint32_t type;          // TYPE#
+    char name[32];
+};
+static_assert(sizeof(OBJ) == 48);
+static_assert(offsetof(OBJ, objn) == 4 && offsetof(OBJ, owner) == 8 && offsetof(OBJ, type) == 12 &&
+              offsetof(OBJ, name) == 16);
+#define OWNER_PUBLIC 0xFFFFFFFFu
+
+// One table (file "tab", from TAB$). `ui`, `oi`, `coff` and `tcol` are set by
+// "load dict" and are 0 in the file.
+struct __table {
+    uint32_t flag;          // TAB_* bits
+    uint32_t objn;
+    uint32_t objd;          // data object number, 0 when NULL
+    uint32_t objb;          // object number of the holding cluster, 0 when not clustered
+    uint32_t tabn;          // number of the table inside its cluster
+    uint32_t ncol;          // COLS
+    uint32_t ui;            // index of the owner's USER record
+    uint32_t oi;            // index of the table's OBJ record
+    uint32_t coff;          // index of the table's first COL record
+    uint32_t fno;           // relative file number of the segment header
+    uint32_t blk;           // block number of the segment header
+    uint32_t tsn;
+    uint32_t tcol;          // number of COL records from coff
+    uint32_t rsv;
+};
+static_assert(sizeof(TAB) == 56);
+static_assert(offsetof(TAB, objn) == 4 && offsetof(TAB, objd) == 8 && offsetof(TAB, objb) == 12 &&
+              offsetof(TAB, tabn) == 16 && offsetof(TAB, ncol) == 20 && offsetof(TAB, ui) == 24 &&
+              offsetof(TAB, oi) == 28 && offsetof(TAB, coff) == 32 && offsetof(TAB, fno) == 36 &&
+              offsetof(TAB, blk) == 40 && offsetof(TAB, tsn) == 44 && offsetof(TAB, tcol) == 48 &&
+              offsetof(TAB, rsv) == 52);
+
+#define TAB_LOB         0x00000001u  // has LOB columns
+#define TAB_LONG        0x00000002u  // has a LONG or LONG RAW column (load)
+#define TAB_NESTED      0x00000004u
+#define TAB_COLFLAG     0x00000008u  // a column has COL_UNUSED_FLAG (load)
+#define TAB_IOT_OVF     0x00000010u
+#define TAB_PART        0x00000020u  // partitioned
+#define TAB_CLUSTERED   0x00000040u
+#define TAB_IOT         0x00000080u
+#define TAB_COMPOSITE   0x00000100u  // composite-partitioned (load)
+#define TAB_DROPPED     0x00002000u  // OBJ$ FLAGS 0x80 (load)
+#define TAB_EXTHDR      0x00010000u  // head pieces carry 6 more header bytes
+#define TAB_UNSUPPORTED 0x01000000u  // a feature the unloader does not handle
+
+// One cluster (file "cluster", from CLU$).
+typedef struct __cluster {
+    uint32_t flag;          // 0x10000 when CLU$ FLAGS has 0x800000
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t ncol;          // number of key columns
+} CLU;
+static_assert(sizeof(CLU) == 16);
+static_assert(offsetof(CLU, objn) == 4 && offsetof(CLU, objd) == 8 && offsetof(CLU, ncol) == 12);
+
+// One column of a table or cluster (file "col", from COL$).
+struct __column {
+    uint32_t flag;          // COL_* bits
+    uint32_t objn;
+    uint32_t cid;           // COL#
+    uint32_t scid;          // SEGCOL#, COL_NOT_STORED when SEGCOL# is 0
+    uint32_t ctyp;          // TYPE#
+    uint32_t clen;          // LENGTH
+    char name[32];
+};
+static_assert(sizeof(COL) == 56);
+static_assert(offsetof(COL, objn) == 4 && offsetof(COL, cid) == 8 && offsetof(COL, scid) == 12 &&
+              offsetof(COL, ctyp) == 16 && offsetof(COL, clen) == 20 && offsetof(COL, name) == 24);
+
+#define COL_NOT_STORED  0xFFFFu
+#define COL_HIDDEN      0x00000001u  // not unloaded (PROPERTY 0x20)
+#define COL_HIDDEN2     0x00000002u  // not unloaded (PROPERTY 0x4000)
+#define COL_HIDDEN3     0x00000004u  // not unloaded (PROPERTY 0x8000)
+#define COL_SKIP_MASK   0x00000007u
+#define COL_UNUSED_FLAG 0x00000100u
+#define COL_NCHAR       0x00001000u  // national character set (CHARSETFORM 2)
+#define COL_CLUKEY      0x00010000u  // read from the cluster key row (load)
+
+// One table partition (file "tabpart") or composite partition ("tabcompart").
+struct __tabpart {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // BO#: the partitioned table
+    uint32_t oi;            // index of the partition's OBJ record (load)
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+};
+static_assert(sizeof(TABPART) == 32);
+static_assert(offsetof(TABPART, objn) == 4 && offsetof(TABPART, objd) == 8 && offsetof(TABPART, objp) == 12 &&
+              offsetof(TABPART, oi) == 16 && offsetof(TABPART, fno) == 20 && offsetof(TABPART, blk) == 24 &&
+              offsetof(TABPART, tsn) == 28);
+
+// One subpartition (file "tabsubpart"); `objp` is the composite partition.
+struct __tabsubpart {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // POBJ#
+    uint32_t oi;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+};
+static_assert(sizeof(TABSUBPART) == 32);
+static_assert(offsetof(TABSUBPART, objn) == 4 && offsetof(TABSUBPART, objd) == 8 &&
+              offsetof(TABSUBPART, objp) == 12 && offsetof(TABSUBPART, oi) == 16 &&
+              offsetof(TABSUBPART, fno) == 20 && offsetof(TABSUBPART, blk) == 24 &&
+              offsetof(TABSUBPART, tsn) == 28);
+
+// One LOB column (file "lob", from LOB$).
+struct __lob {
+    uint32_t flag;          // 1: FLAGS 0x1000; 2: FLAGS 0x2000, 0x4000 or 0x8000; else 0
+    uint32_t objp;          // the table
+    uint32_t cid;           // COL#
+    uint32_t objn;          // LOBJ#: the LOB segment
+    uint32_t indn;          // IND#: key into the "ind" file
+    uint32_t chunk;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+    uint32_t rsv;
+};
+static_assert(sizeof(LOB) == 40);
+static_assert(offsetof(LOB, objp) == 4 && offsetof(LOB, cid) == 8 && offsetof(LOB, objn) == 12 &&
+              offsetof(LOB, indn) == 16 && offsetof(LOB, chunk) == 20 && offsetof(LOB, fno) == 24 &&
+              offsetof(LOB, blk) == 28 && offsetof(LOB, tsn) == 32 && offsetof(LOB, rsv) == 36);
+
+// One LOB index (file "ind", from the IND$ rows of type 8). `tsn` comes
+// before `fno` here, unlike LOB.
+struct __lob_index {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // BO#: the indexed table
+    uint32_t tsn;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t rsv;
+};
+static_assert(sizeof(LOBIDX) == 32);
+static_assert(offsetof(LOBIDX, objn) == 4 && offsetof(LOBIDX, objd) == 8 && offsetof(LOBIDX, objp) == 12 &&
+              offsetof(LOBIDX, tsn) == 16 && offsetof(LOBIDX, fno) == 20 && offsetof(LOBIDX, blk) == 24 &&
+              offsetof(LOBIDX, rsv) == 28);
+
+// One database property (file "props", from PROPS$).
+typedef struct __properties {
+    char name[32];
+    char value[128];        // at most 127 bytes; empty when NULL
+} PROPS;
+static_assert(sizeof(PROPS) == 160);
+static_assert(offsetof(PROPS, value) == 32);
+
+// One row of the bootstrap table, in memory only during "export dict".
+typedef struct __bootstrap {
+    uint32_t line;          // LINE#
+    uint32_t objn;          // OBJ#
+    char text[4088];        // SQL_TEXT
+} BOOTSTRAP;
+static_assert(sizeof(BOOTSTRAP) == 4096);
+static_assert(offsetof(BOOTSTRAP, objn) == 4 && offsetof(BOOTSTRAP, text) == 8);
+
+// Dictionary files: "%s/%s.dat" in the dictionary directory.
+int write_dict_data(const char *name, void *data, int size);
+int read_dict_data(const char *name, void **data, int *size);
+
+// The row decoders of the dictionary tables: the rows of table `tabn` of one
+// block into the batch rec[*nrow..]; a full batch of max_rows records is
+// appended to the file. cblk is a spare block for rows read by address.
+// 0 when the block was handled, -1 when a block read or a batch write failed.
+int process_user_block(uint8_t *cblk, uint8_t *blk, USER *usr, int tabn, int max_rows, int *nrow);
+int process_ts_block(uint8_t *cblk, uint8_t *blk, TS *ts, int tabn, int max_rows, int *nrow);
+int process_obj_block(uint8_t *cblk, uint8_t *blk, OBJ *obj, int tabn, int max_rows, int *nrow);
+int process_tab_block(uint8_t *cblk, uint8_t *blk, TAB *tab, int tabn, int max_rows, int *nrow);
+int process_clu_block(uint8_t *cblk, uint8_t *blk, CLU *clu, int tabn, int max_rows, int *nrow);
+int process_col_block(uint8_t *cblk, uint8_t *blk, COL *col, int tabn, int max_rows, int *nrow);
+int process_ind_block(uint8_t *cblk, uint8_t *blk, LOBIDX *idx, int tabn, int max_rows, int *nrow);
+int process_lob_block(uint8_t *cblk, uint8_t *blk, LOB *lob, int tabn, int max_rows, int *nrow);
+int process_tabpart_block(uint8_t *cblk, uint8_t *blk, TABPART *tp, int tabn, int max_rows, int *nrow);
+int process_tabsubpart_block(uint8_t *cblk, uint8_t *blk, TABSUBPART *tsp, int tabn, int max_rows, int *nrow);
+int process_tabcompart_block(uint8_t *cblk, uint8_t *blk, TABPART *tcp, int tabn, int max_rows, int *nrow);
+int process_props_block(uint8_t *cblk, uint8_t *blk, PROPS *prop, int tabn, int max_rows, int *nrow);
+// Full batches of CLU$ and PROPS$ records written (they have no ORXSYS counter).
+extern uint32_t g_nclu;
+extern uint32_t g_nprops;
+
+// Bootstrap and "export dict".
+int export_dict_handle(char *args);
+int process_bootstrap_block(uint8_t *blk, BOOTSTRAP *bs, int index);
+// Upper bound of the rows process_bootstrap_block stores from a block of bsz
+// bytes: the caller provides that many records after bs[index].
+int bootstrap_block_slots(const uint8_t *blk, size_t bsz);
+int get_boot_table_rdba(BOOTSTRAP *bs, int nbr, char *tab_nm, int *tabn, uint32_t *rdba);
+int export_user(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_ts(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_obj(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_tab(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_clu(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_col(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_lob_ind(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_lob(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabsubpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabcompart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_props(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+// Compares the segment column numbers that the exported COL$ rows give for
+// the columns of COL$ and TABPART$ with the positions the decoders read, and
+// warns once per column that differs. Returns the number of warnings.
+int check_dict_column_positions();
+
+// Sorting (run by "export dict"); each rewrites its file and sets its counter.
+// The five entries of sobj/tabn/rdba are LOB$, TABPART$, TABSUBPART$,
+// TABCOMPART$ and PROPS$.
+#define DICT_LATE_TABLES 5
+int sort_user_by_uid();
+int sort_ts_by_tsn();
+int sort_obj_by_objn(uint32_t *sobj);
+int sort_tab_by_objn(uint32_t *sobj, uint32_t *tabn, uint32_t *rdba);
+int sort_col_by_scid();
+int sort_lob_index_by_objn();
+int sort_lob_by_objn();
+int sort_tabpart_by_objp();
+int sort_tabsubpart_by_objp();
+int sort_tabcompart_by_objp();
+
+// "load dict" and the binary-search lookups over the loaded arrays.
+int load_dict_handle(char *args);
+int lookup_user(uint32_t uid);
+int lookup_obj(uint32_t objn);
+int lookup_tab(uint32_t objn);
+int lookup_lob(uint32_t objn, uint32_t cid);
+int lookup_lob_index(uint32_t objn);
+
+// Progress label of "export dict" and "load dict": ". . " and the text, blanks
+// to 23 characters, dots to 64; written to standard error without a line end.
+void print_progress_label(const char *text);
+
+// Typed names: upper case unless quoted, at most 31 characters. take_name
+// reads one name from the whole text; take_qualified_name cuts the text at
+// every '.' into user and table (user left empty when no '.' is given).
+void take_name(const char *text, char name[32]);
+void take_qualified_name(const char *text, char user[32], char table[32]);
+
+// Users and tables by typed name: the first match in array order, or -1.
+// owner_name and object_name give the names of loaded records by index,
+// "PUBLIC" for OWNER_PUBLIC and an empty name for an index out of range.
+int find_user_by_name(const char *name);
+int find_table_by_name(uint32_t ui, const char *name);
+const char *owner_name(uint32_t ui);
+const char *object_name(uint32_t oi);
+
+// The user, list and desc commands and the column type text.
+int set_user_handle(char *args);
+int show_user_handle(char *args);
+int list_handle(char *args);
+int print_file_info();
+int print_user_info();
+int print_table_info(char *args);
+int print_object_info(char *args);
+int print_tabpart_info(char *args);
+int desc_handle(char *args);
+char *type_string(int flag, int ctyp, int clen);
+
 // ---- dictionary: end ----
 
 // ---------------------------------------------------------------------------
 // Dump file records.
 // ---------------------------------------------------------------------------
 
+// A dump file: the file header (HEAD_INFO, padded to 1024 bytes), the table
+// information area (one TAB_INFO per table, padded to a multiple of 512
+// bytes), then per table its COL_INFO records, its row stream and DUMP_EOT.
+// Every integer in a dump file is big-endian.
+#define DUMP_HEAD_SIZE 1024
+#define DUMP_MAGIC "kelvo"
+
+// 2-byte words of the row stream; any other word 0x0001..0xFFFA is the length
+// of the column value that follows it.
+#define DUMP_END   0x0000   // ends a row and a value record
+#define DUMP_MAXLEN 0xFFFA  // the longest value an entry can carry
+#define DUMP_LONG  0xFFFB   // LONG / LONG RAW: the value follows the row
+#define DUMP_LOB   0xFFFC   // CLOB / NCLOB / BLOB: the value follows the row
+#define DUMP_VALUE 0xFFFD   // opens a LONG or LOB value record
+#define DUMP_NULL  0xFFFE   // the column is NULL
+#define DUMP_EOT   0xFFFF   // in place of the next row: no more rows
+#define DUMP_PIECE_MAX 32768 // longest piece of a value record
+
+typedef struct __head_info {
+    char magic[32];         // "kelvo" and a zero byte
+    char owner[32];
+    char nls_lang[128];     // language_territory.charset
+    char ncharset[64];
+    char dbtimezone[64];
+    uint32_t tab_cnt;
+} HEAD_INFO;
+static_assert(sizeof(HEAD_INFO) == 324);
+static_assert(offsetof(HEAD_INFO, owner) == 32 && offsetof(HEAD_INFO, nls_lang) == 64);
+static_assert(offsetof(HEAD_INFO, ncharset) == 192 && offsetof(HEAD_INFO, dbtimezone) == 256);
+static_assert(offsetof(HEAD_INFO, tab_cnt) == 320);
+
+typedef struct __tab_info {
+    uint32_t flag;          // 0x1: has a LONG column, 0x2: has LOB columns
+    uint32_t ncol;
+    uint32_t nlob;
+    uint32_t nrows;
+    uint64_t offset;        // file offset of the table's COL_INFO records
+    char tab_name[32];
+} TAB_INFO;
+static_assert(sizeof(TAB_INFO) == 56);
+static_assert(offsetof(TAB_INFO, nrows) == 12 && offsetof(TAB_INFO, offset) == 16);
+static_assert(offsetof(TAB_INFO, tab_name) == 24);
+
+typedef struct __col_info {
+    uint32_t flag;          // 0x1: national character set column
+    uint32_t ctyp;
+    uint32_t clen;
+    uint32_t rsv;
+    char name[32];
+} COL_INFO;
+static_assert(sizeof(COL_INFO) == 48);
+static_assert(offsetof(COL_INFO, clen) == 8 && offsetof(COL_INFO, name) == 16);
+
+typedef struct __unloader ULDR;
+
+// Size of the table information area for ntab tables.
+static inline uint32_t dump_tab_info_size(uint32_t ntab) { return (56u * ntab + 511u) / 512u * 512u; }
+
+int write_blank(int fd, uint64_t sz);
+int write_cache(ULDR *ul);
+int make_head(void);
+int write_head(ULDR *ul, HEAD_INFO *inf);
+int write_tab_info(ULDR *ul);
+
 // ---- dump: end ----
 
 // ---------------------------------------------------------------------------
 // Unloading (tables, LONG columns, LOBs).
 // ---------------------------------------------------------------------------
+
+#define ULDR_CACHE_SIZE (4 * 1024 * 1024)
+#define ULDR_LONG_BUF (32 * 1024)
+#define ULDR_LOB_BUF (32 * 1024)
+
+// One LOB locator gathered from a row, as stored in the row.
+typedef struct __lob_data {
+    uint32_t cid;
+    uint32_t len;           // locator bytes gathered so far
+    uint8_t ldata[4088];
+} LOBD;
+static_assert(sizeof(LOBD) == 4096);
+static_assert(offsetof(LOBD, ldata) == 8);
+
+// The working record of one "unload" command. Its buffers are slices of the
+// work buffer: cache (4 MiB), hblk, cblk, lbuf, the LOB buffers and slots when
+// the table has LOB columns, and rbuf, the extent read buffer, with the rest.
+struct __unloader {
+    int fd;                 // the dump file
+    int lfd;                // LONG staging file of the current row, -1 when none
+    int ntab;
+    int tsn;                // tablespace of the segment being walked
+    int tabn;               // table directory index of the table's rows
+    int nlob;               // LOB slots at lobc
+    int bsz;
+    int curc;               // next column of the current row
+    int ccl;                // bytes gathered of a split ordinary column
+    int lcc;                // LOB locators gathered for the current row
+    int lsz;                // LONG bytes held in lbuf
+    int csz;
+    int clen;
+    uint32_t nrow;
+    uint32_t hdba;
+    uint64_t data_ofs;
+    TAB *tabp;
+    uint8_t *tinf;
+    uint8_t *cache;
+    uint8_t *hblk;
+    uint8_t *cblk;
+    uint8_t *pl;            // cache place of a split column's pending length
+    uint8_t *ibuf;
+    uint8_t *itree2, *itree3, *itree4;
+    uint8_t *lbuf;
+    uint8_t *lobc;
+    uint8_t *rbuf;
+    uint8_t *kbuf;          // copy of a cluster key row whose block is left behind
+    // State that keeps damaged input from
+    // corrupting the stream.
+    uint64_t pl_fofs;       // file offset of a pending length already written out, 0 when none
+    int rbufblks;           // blocks per extent read
+    int long_col;           // column that owns the row's LONG value, -1 when none
+    int lob_open;           // a LOB locator is split and its slot not complete
+    uint32_t objd;          // data object number of the segment, 0: not checked
+    uint32_t nskip;         // blocks of another object passed over
+    uint32_t rdba;          // block being decoded (for messages)
+    int slot;               // slot being decoded (for messages)
+    int row_bad;            // the current row was cut by a damaged piece
+    uint64_t row_ofs;       // dump offset at which the current row starts
+    int split;              // the last piece left column curc open (FB_NEXT)
+    const uint8_t *ck;      // cluster key columns of the current row, null when none
+    const uint8_t *ckend;
+    int ckn;                // key columns left in the key row
+    int ncolw;              // columns written to the column information
+};
+
+int unload_handle(char *args);
+int unload_user(char *args);
+int unload_table(char *args);
+int unload_one_table(ULDR *ul);
+int unload_segment(ULDR *ul);
+int uldr_layout(ULDR *ul, int bsz);
+int process_data_block(ULDR *ul, const uint8_t *blk);
+int save_long(ULDR *ul, const uint8_t *data, int dlen, int flush);
+int process_long(ULDR *ul);
 
 // ---- unload: end ----
 

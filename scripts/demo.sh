@@ -18,5 +18,14 @@ build/tools/builder/mkdb sample "$sample"
 echo "== kelvo on $sample/config.ini"
 build/source/kelvo config="$sample/config.ini" <<'CMDS'
 list files
+export dict
+load dict
+list users
+list tables scott
+unload user scott
+unload table scott.emp
 exit
 CMDS
+
+echo "== dump files in $sample/data"
+ls -l "$sample/data"

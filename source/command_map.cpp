@@ -4,5 +4,12 @@
 
 const COMMAND_MAP command_map[] = {
     {"help", help_handle},
+    {"export", export_dict_handle},
+    {"load", load_dict_handle},
+    {"set", set_user_handle},
+    {"show", show_user_handle},
+    {"list", list_handle},
+    {"unload", unload_handle},
+    {"desc", desc_handle},
     {"", nullptr},
 };

@@ -1,0 +1,227 @@
+// "load dict": reads the dictionary files into the arrays of g_ctx and
+// derives the fields that join them: object owners as user indexes, each
+// table's object, owner and column range, the load-time flag bits of tables
+// and columns, and the cluster key columns of clustered tables.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "kelvo.h"
+
+namespace {
+
+// Loads one file into its own allocation of the file's size (never the work
+// buffer, which the next file and the unloader need).
+template <class R>
+int load_file(const char *label, const char *name, R **arr, uint32_t *count)
+{
+    print_progress_label(label);
+    if (*arr != nullptr) {
+        free(*arr);
+        *arr = nullptr;
+    }
+    void *data = nullptr;
+    int size = 0;
+    if (read_dict_data(name, &data, &size) != 0)
+        return -1;
+    if (data == g_ctx.wrk) {
+        void *copy = malloc(size > 0 ? (size_t)size : 1);
+        if (copy == nullptr) {
+            fprintf(stderr, "allocate memory %d bytes error: %s\n", size, strerror(errno));
+            return -1;
+        }
+        memcpy(copy, data, (size_t)size);
+        data = copy;
+    }
+    *arr = (R *)data;
+    *count = (uint32_t)((size_t)size / sizeof(R));
+    fprintf(stderr, "%10d rows done.\n", (int)*count);
+    return 0;
+}
+
+int join_owners()
+{
+    for (uint32_t i = 0; i < g_ctx.sys.nobj; i++) {
+        OBJ *o = &g_ctx.obj[i];
+        if (o->owner == 1) {
+            o->owner = OWNER_PUBLIC;
+            continue;
+        }
+        int u = lookup_user(o->owner);
+        if (u < 0) {
+            fprintf(stderr, "user of object %d not found.\n", (int)o->objn);
+            return -1;
+        }
+        o->owner = (uint32_t)u;
+    }
+    return 0;
+}
+
+int join_tables()
+{
+    for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
+        TAB *t = &g_ctx.tab[i];
+        int oi = lookup_obj(t->objn);
+        if (oi < 0) {
+            fprintf(stderr, "object %d not found.\n", (int)t->objn);
+            return -1;
+        }
+        t->oi = (uint32_t)oi;
+        t->ui = g_ctx.obj[oi].owner;
+        if (g_ctx.obj[oi].flag & 0x80)
+            t->flag |= TAB_DROPPED;
+    }
+    return 0;
+}
+
+template <class P>
+int join_parts(P *part, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; i++) {
+        int oi = lookup_obj(part[i].objn);
+        if (oi < 0) {
+            fprintf(stderr, "object %d not found.\n", (int)part[i].objn);
+            return -1;
+        }
+        part[i].oi = (uint32_t)oi;
+    }
+    return 0;
+}
+
+// Composite partitions: each gets its object, and its parent table becomes
+// partitioned and composite-partitioned.
+int join_composite_parts()
+{
+    for (uint32_t i = 0; i < g_ctx.sys.ntcp; i++) {
+        TABPART *p = &g_ctx.tcp[i];
+        int oi = lookup_obj(p->objn);
+        if (oi < 0) {
+            fprintf(stderr, "object %d not found.\n", (int)p->objn);
+            return -1;
+        }
+        p->oi = (uint32_t)oi;
+        int t = lookup_tab(p->objp);
+        if (t < 0) {
+            fprintf(stderr, "table %d not found.\n", (int)p->objp);
+            return -1;
+        }
+        g_ctx.tab[t].flag |= TAB_PART | TAB_COMPOSITE;
+    }
+    return 0;
+}
+
+// Column ranges: one merge of the tables and columns, both in object number
+// order. j only moves forward; a table without columns sends it back to 0.
+void join_columns()
+{
+    uint32_t ncol = g_ctx.sys.ncol;
+    const COL *col = g_ctx.col;
+    uint32_t j = 0;
+    for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
+        TAB *t = &g_ctx.tab[i];
+        uint32_t k = j;
+        while (k < ncol && col[k].objn != t->objn)
+            k++;
+        if (k == ncol) {
+            k = 0;
+            while (k < ncol && col[k].objn != t->objn)
+                k++;
+        }
+        if (k == ncol) {
+            t->coff = 0;
+            t->tcol = 0;
+            j = 0;
+            continue;
+        }
+        j = k;
+        t->coff = j;
+        for (; j < ncol && col[j].objn == t->objn; j++) {
+            if (col[j].flag & COL_UNUSED_FLAG)
+                t->flag |= TAB_COLFLAG;
+            if (col[j].ctyp == 8 || col[j].ctyp == 24)
+                t->flag |= TAB_LONG;
+        }
+        t->tcol = j - t->coff;
+    }
+}
+
+// Marks the key columns of every clustered table: the cluster's own COL
+// records (its key columns, in segment column order) are matched by segment
+// column number against the table's columns.
+int mark_cluster_keys()
+{
+    void *data = nullptr;
+    int size = 0;
+    if (read_dict_data("cluster", &data, &size) != 0)
+        return -1;
+    const CLU *clu = (const CLU *)data;
+    size_t nclu = (size_t)size / sizeof(CLU);
+    uint32_t ncol = g_ctx.sys.ncol;
+    COL *col = g_ctx.col;
+    int rc = 0;
+    for (size_t c = 0; c < nclu && rc == 0; c++) {
+        uint32_t k0 = 0;
+        while (k0 < ncol && col[k0].objn != clu[c].objn)
+            k0++;
+        if (k0 == ncol) {
+            fprintf(stderr, "cluster obj#=%d columns not found.\n", (int)clu[c].objn);
+            rc = -1;
+            break;
+        }
+        // The key columns are the cluster's own records only: a COLS count
+        // larger than the cluster's column records must not reach into the
+        // columns of the next object.
+        uint32_t kend = k0;
+        while (kend < ncol && kend - k0 < clu[c].ncol && col[kend].objn == clu[c].objn)
+            kend++;
+        for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
+            TAB *t = &g_ctx.tab[i];
+            if (t->objb != clu[c].objn)
+                continue;
+            if (clu[c].flag & 0x10000)
+                t->flag |= TAB_EXTHDR;
+            uint32_t end = t->coff + t->tcol;
+            if (end > ncol || t->coff > ncol)
+                continue;
+            uint32_t m = t->coff;
+            for (uint32_t k = k0; k < kend; k++) {
+                while (m < end && col[m].scid != col[k].scid)
+                    m++;
+                if (m == end)
+                    break;
+                col[m].flag |= COL_CLUKEY;
+            }
+        }
+    }
+    if (data != g_ctx.wrk)
+        free(data);
+    return rc;
+}
+
+} // namespace
+
+int load_dict_handle(char *args)
+{
+    if (strncmp(args, "dict", 4) != 0) {
+        fprintf(stderr, "load command format error.\n");
+        return -1;
+    }
+    ORXSYS *s = &g_ctx.sys;
+    if (load_file("load   user$", "user", &g_ctx.usr, &s->nu) != 0 ||
+        load_file("load   ts$", "ts", &g_ctx.ts, &s->nts) != 0 ||
+        load_file("load   obj$", "obj", &g_ctx.obj, &s->nobj) != 0 ||
+        load_file("load   tab$", "tab", &g_ctx.tab, &s->ntab) != 0 ||
+        load_file("load   col$", "col", &g_ctx.col, &s->ncol) != 0 ||
+        load_file("load   tabpart$", "tabpart", &g_ctx.tp, &s->ntp) != 0 ||
+        load_file("load   tabcompart$", "tabcompart", &g_ctx.tcp, &s->ntcp) != 0 ||
+        load_file("load   tabsubpart$", "tabsubpart", &g_ctx.tsp, &s->ntsp) != 0 ||
+        load_file("load   lob$", "lob", &g_ctx.lob, &s->nlob) != 0 ||
+        load_file("load   ind$", "ind", &g_ctx.lidx, &s->nidx) != 0)
+        return -1;
+    if (join_owners() != 0 || join_tables() != 0 || join_parts(g_ctx.tp, s->ntp) != 0 ||
+        join_composite_parts() != 0 ||
+        join_parts(g_ctx.tsp, s->ntsp) != 0)
+        return -1;
+    join_columns();
+    return mark_cluster_keys();
+}

@@ -1,0 +1,20 @@
+// The progress label of "export dict" and "load dict".
+#include <cstdio>
+
+#include "kelvo.h"
+
+void print_progress_label(const char *text)
+{
+    char line[65];
+    int n = snprintf(line, sizeof(line), ". . %s", text);
+    if (n < 0)
+        n = 0;
+    if (n > 64)
+        n = 64;
+    while (n < 23)
+        line[n++] = ' ';
+    while (n < 64)
+        line[n++] = '.';
+    line[64] = '\0';
+    fputs(line, stderr);
+}

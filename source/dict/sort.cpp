@@ -1,0 +1,256 @@
+// Sorting the dictionary files in place, run by "export dict".
+//
+// The lookups and "load dict" rely on the order a selection sort gives: for
+// each position i, the first record (in the current order) with the smallest
+// key among positions i..n-1 is exchanged with the record at i. That sort is
+// not stable (an exchange carries the record at i far back), and the files
+// must keep exactly its order, so the sort below performs the very same
+// exchanges. It only finds each minimum faster: a tournament tree over the
+// positions not yet placed answers "first smallest" in O(log n), and each
+// exchange changes two leaves. n records take O(n log n) instead of O(n^2).
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "kelvo.h"
+
+namespace {
+
+// Tournament tree over positions 0..n-1: node k holds the winning position of
+// its subtree, or -1 when every position below it is placed. The winner has
+// the smallest key; among equal keys, the lowest position.
+struct MinTree {
+    size_t leaves = 0;
+    int32_t *node = nullptr;
+    const uint64_t *key = nullptr;
+
+    int32_t better(int32_t a, int32_t b) const
+    {
+        if (a < 0)
+            return b;
+        if (b < 0)
+            return a;
+        if (key[b] < key[a] || (key[b] == key[a] && b < a))
+            return b;
+        return a;
+    }
+    void build(size_t n)
+    {
+        for (size_t i = 0; i < leaves; i++)
+            node[leaves + i] = i < n ? (int32_t)i : -1;
+        for (size_t k = leaves - 1; k >= 1; k--)
+            node[k] = better(node[2 * k], node[2 * k + 1]);
+    }
+    void set(size_t pos, int32_t v)
+    {
+        size_t k = leaves + pos;
+        node[k] = v;
+        for (k >>= 1; k >= 1; k >>= 1)
+            node[k] = better(node[2 * k], node[2 * k + 1]);
+    }
+};
+
+// Sorts n records of type R by key(R) (a 64-bit value: first field in the
+// high half, second in the low half) with the exchanges of a selection sort.
+template <class R, class K>
+int selection_order_sort(R *rec, size_t n, K keyof)
+{
+    if (n < 2)
+        return 0;
+    size_t leaves = 1;
+    while (leaves < n)
+        leaves <<= 1;
+    size_t bytes = n * sizeof(uint64_t) + 2 * leaves * sizeof(int32_t);
+    uint8_t *mem = (uint8_t *)malloc(bytes);
+    if (mem == nullptr) {
+        fprintf(stderr, "allocate memory %zu bytes error: %s\n", bytes, strerror(errno));
+        return -1;
+    }
+    uint64_t *key = (uint64_t *)mem;
+    MinTree t;
+    t.leaves = leaves;
+    t.node = (int32_t *)(mem + n * sizeof(uint64_t));
+    t.key = key;
+    for (size_t i = 0; i < n; i++)
+        key[i] = keyof(rec[i]);
+    t.build(n);
+    for (size_t i = 0; i + 1 < n; i++) {
+        size_t p = (size_t)t.node[1];
+        if (p != i) {
+            R r = rec[i];
+            rec[i] = rec[p];
+            rec[p] = r;
+            key[p] = key[i];
+            t.set(p, (int32_t)p);       // the record from i now competes at p
+        }
+        t.set(i, -1);                    // position i is placed
+    }
+    free(mem);
+    return 0;
+}
+
+inline uint64_t key2(uint32_t hi, uint32_t lo) { return ((uint64_t)hi << 32) | lo; }
+
+// The records of one sort: the array pointer of g_ctx that holds the loaded
+// copy (released first), and the counter that receives the record count.
+template <class R>
+struct SortFile {
+    const char *name;
+    R **loaded;
+    uint32_t *count;
+};
+
+template <class R>
+void release_loaded(R **loaded)
+{
+    if (*loaded != nullptr) {
+        free(*loaded);
+        *loaded = nullptr;
+    }
+}
+
+void release_buffer(void *data)
+{
+    if (data != g_ctx.wrk)
+        free(data);
+}
+
+// Reads the file, sorts it, runs `extra` on the sorted records (which may
+// refuse the result), writes it again from the start and sets the counter.
+template <class R, class K, class X>
+int sort_dict_file(const char *name, R **loaded, uint32_t *count, K keyof, X extra)
+{
+    release_loaded(loaded);
+    void *data = nullptr;
+    int size = 0;
+    if (read_dict_data(name, &data, &size) != 0)
+        return -1;
+    size_t n = (size_t)size / sizeof(R);
+    R *rec = (R *)data;
+    if (selection_order_sort(rec, n, keyof) != 0 || extra(rec, n) != 0) {
+        release_buffer(data);
+        return -1;
+    }
+    if (g_ctx.fd != -1) {
+        close(g_ctx.fd);
+        g_ctx.fd = -1;
+    }
+    int rc = write_dict_data(name, rec, (int)(n * sizeof(R)));
+    if (g_ctx.fd != -1) {
+        close(g_ctx.fd);
+        g_ctx.fd = -1;
+    }
+    release_buffer(data);
+    if (rc != 0)
+        return -1;
+    *count = (uint32_t)n;
+    return 0;
+}
+
+template <class R, class K>
+int sort_dict_file(const char *name, R **loaded, uint32_t *count, K keyof)
+{
+    return sort_dict_file(name, loaded, count, keyof, [](R *, size_t) { return 0; });
+}
+
+// The five dictionary tables found through OBJ$ and TAB$, in the order of
+// the entries of sobj/tabn/rdba.
+const char *const late_tables[DICT_LATE_TABLES] = {"LOB$", "TABPART$", "TABSUBPART$", "TABCOMPART$",
+                                                   "PROPS$"};
+
+} // namespace
+
+int sort_user_by_uid()
+{
+    return sort_dict_file("user", &g_ctx.usr, &g_ctx.sys.nu, [](const USER &r) { return key2(0, r.uid); });
+}
+
+int sort_ts_by_tsn()
+{
+    return sort_dict_file("ts", &g_ctx.ts, &g_ctx.sys.nts, [](const TS &r) { return key2(0, r.tsn); });
+}
+
+int sort_obj_by_objn(uint32_t *sobj)
+{
+    return sort_dict_file(
+        "obj", &g_ctx.obj, &g_ctx.sys.nobj, [](const OBJ &r) { return key2(0, r.objn); },
+        [sobj](OBJ *obj, size_t n) {
+            for (int k = 0; k < DICT_LATE_TABLES; k++)
+                sobj[k] = 0;
+            // Ascending object numbers: the last match is the highest.
+            for (size_t i = 0; i < n; i++) {
+                if (obj[i].owner != 0)
+                    continue;
+                for (int k = 0; k < DICT_LATE_TABLES; k++)
+                    if (strncmp(obj[i].name, late_tables[k], sizeof(obj[i].name)) == 0)
+                        sobj[k] = obj[i].objn;
+            }
+            for (int k = 0; k < DICT_LATE_TABLES; k++) {
+                if (sobj[k] == 0) {
+                    fprintf(stderr, "table \"%s\" obj# not found.\n", late_tables[k]);
+                    return -1;
+                }
+            }
+            return 0;
+        });
+}
+
+int sort_tab_by_objn(uint32_t *sobj, uint32_t *tabn, uint32_t *rdba)
+{
+    return sort_dict_file(
+        "tab", &g_ctx.tab, &g_ctx.sys.ntab, [](const TAB &r) { return key2(0, r.objn); },
+        [sobj, tabn, rdba](TAB *tab, size_t n) {
+            for (int k = 0; k < DICT_LATE_TABLES; k++)
+                tabn[k] = rdba[k] = 0;
+            for (size_t i = 0; i < n; i++) {
+                for (int k = 0; k < DICT_LATE_TABLES; k++) {
+                    if (tab[i].objn == sobj[k]) {
+                        tabn[k] = tab[i].tabn;
+                        rdba[k] = (tab[i].fno << 22) | tab[i].blk;
+                    }
+                }
+            }
+            for (int k = 0; k < DICT_LATE_TABLES; k++) {
+                if (rdba[k] == 0) {
+                    fprintf(stderr, "\"%s\" not found in tab$.\n", late_tables[k]);
+                    return -1;
+                }
+            }
+            return 0;
+        });
+}
+
+int sort_col_by_scid()
+{
+    return sort_dict_file("col", &g_ctx.col, &g_ctx.sys.ncol,
+                          [](const COL &r) { return key2(r.objn, r.scid); });
+}
+
+int sort_lob_index_by_objn()
+{
+    return sort_dict_file("ind", &g_ctx.lidx, &g_ctx.sys.nidx, [](const LOBIDX &r) { return key2(0, r.objn); });
+}
+
+int sort_lob_by_objn()
+{
+    return sort_dict_file("lob", &g_ctx.lob, &g_ctx.sys.nlob, [](const LOB &r) { return key2(r.objp, r.cid); });
+}
+
+int sort_tabpart_by_objp()
+{
+    return sort_dict_file("tabpart", &g_ctx.tp, &g_ctx.sys.ntp,
+                          [](const TABPART &r) { return key2(r.objp, r.objn); });
+}
+
+int sort_tabsubpart_by_objp()
+{
+    return sort_dict_file("tabsubpart", &g_ctx.tsp, &g_ctx.sys.ntsp,
+                          [](const TABSUBPART &r) { return key2(r.objp, r.objn); });
+}
+
+int sort_tabcompart_by_objp()
+{
+    return sort_dict_file("tabcompart", &g_ctx.tcp, &g_ctx.sys.ntcp,
+                          [](const TABPART &r) { return key2(r.objp, r.objn); });
+}

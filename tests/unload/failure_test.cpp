@@ -1,0 +1,252 @@
+// Damaged and refused input: every fault gives its message, and what can
+// still be read is unloaded; the dump stays readable after a failure.
+#include "support.h"
+
+namespace {
+
+class Faults : public UnloadTest {
+protected:
+    kb::Datafile df;
+    uint32_t next = 2;
+    uint32_t scott = 0;
+    kb::UserTable t;
+
+    void SetUp() override
+    {
+        UnloadTest::SetUp();
+        kb::FileDesc d;
+        d.fno = 4;
+        d.rfn = 4;
+        d.tsn = 4;
+        d.blocks = 512;
+        ASSERT_EQ(kb::df_create(df, dir + "/users01.dbf", d), 0);
+        scott = add_user("SCOTT");
+        t.name = "T";
+        t.objn = 700;
+        t.objd = 700;
+        t.cols = {ucol("A", 2, 22), ucol("B", 1, 20), ucol("C", 1, 20)};
+        t.segs.resize(1);
+        t.segs[0].objd = 700;
+        t.segs[0].extents = {8};
+        for (int i = 0; i < 5; i++)
+            t.segs[0].rows.push_back(lrow({kb::col_num(i), kb::col_str("b"), kb::col_str("c")}));
+    }
+
+    // Writes the table, then a block of hand-made slots into the last data
+    // block of its segment (after the rows the builder placed).
+    void make_with_block(const std::vector<std::vector<uint8_t>> &pieces, uint32_t objd = 700)
+    {
+        ASSERT_EQ(kb::write_user_table(df, &next, t), 0);
+        kb::DataBlock b;
+        b.objd = objd;
+        b.tables.resize(1);
+        for (const auto &p : pieces)
+            b.tables[0].push_back(kb::Slot{false, p});
+        std::vector<uint8_t> blk(df.d.bsz);
+        uint32_t a = t.segs[0].seg.data.back();
+        ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
+        ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+        add_table(t, scott, 4);
+        add_file(df);
+    }
+    uint32_t last_block() const { return t.segs[0].seg.data.back(); }
+    static std::vector<uint8_t> piece(uint8_t fb, std::vector<uint8_t> rest) 
+    {
+        std::vector<uint8_t> p = {fb, 0};
+        p.insert(p.end(), rest.begin(), rest.end());
+        return p;
+    }
+    static void rowid(std::vector<uint8_t> &p, uint32_t dba, uint16_t slot)
+    {
+        uint8_t b[6] = {(uint8_t)(dba >> 24), (uint8_t)(dba >> 16), (uint8_t)(dba >> 8), (uint8_t)dba,
+                        (uint8_t)(slot >> 8), (uint8_t)slot};
+        p.insert(p.end(), b, b + 6);
+    }
+};
+
+const std::vector<uint8_t> NUM7 = {0x02, 0xC1, 0x08};   // the column 7
+
+TEST_F(Faults, BlocksOfAnotherObjectAreSkippedAndCounted)
+{
+    make_with_block({piece(0x2C, {0x01, 0x02, 0xC1, 0x08})}, 999);
+    ASSERT_EQ(unload("table scott.t"), 0) << err;
+    EXPECT_EQ(read_dump("SCOTT_T.dat"), xd::dump_file("SCOTT", props, {expect(t)}));
+    EXPECT_NE(err.find("         5 rows done.\n1 blocks of another object skipped.\n"), std::string::npos) << err;
+}
+
+TEST_F(Faults, BadPieceEndsItsRowAndTheNextRowsFollow)
+{
+    std::vector<uint8_t> good = piece(0x2C, {0x01});
+    good.insert(good.end(), NUM7.begin(), NUM7.end());
+    std::vector<uint8_t> bad = piece(0x2C, {0x02});
+    bad.insert(bad.end(), NUM7.begin(), NUM7.end());
+    bad.insert(bad.end(), {0xFE, 0xFF, 0x7F, 'x'});   // 32767 bytes claimed, one there
+    make_with_block({good, bad, good});
+    ASSERT_EQ(unload("table scott.t"), 0) << err;
+    xd::Table x = expect(t);
+    xd::Row seven{{xd::data({0xC1, 0x08})}};
+    x.rows.insert(x.rows.end(), {seven, seven, seven});
+    EXPECT_EQ(read_dump("SCOTT_T.dat"), xd::dump_file("SCOTT", props, {x}));
+    char where[128];
+    snprintf(where, sizeof(where), "bad row piece (ts#=4, rdba=0x%08x, slot 1): column runs past the block, row ended.\n",
+             last_block());
+    EXPECT_NE(err.find(where), std::string::npos) << err;
+}
+
+TEST_F(Faults, ChainThatLoopsIsCutOnce)
+{
+    ASSERT_EQ(kb::write_user_table(df, &next, t), 0);
+    uint32_t a = t.segs[0].seg.data.back();
+    std::vector<uint8_t> h = piece(0x28, {0x01});
+    rowid(h, a, 1);
+    h.insert(h.end(), NUM7.begin(), NUM7.end());
+    std::vector<uint8_t> loop = piece(0x00, {0x01});   // a middle piece pointing at itself
+    rowid(loop, a, 1);
+    loop.insert(loop.end(), {0x01, 'L'});
+    kb::DataBlock b;
+    b.objd = 700;
+    b.tables = {{kb::Slot{false, h}, kb::Slot{false, loop}}};
+    std::vector<uint8_t> blk(df.d.bsz);
+    ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
+    ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+    add_table(t, scott, 4);
+    add_file(df);
+    ASSERT_EQ(unload("table scott.t"), 0) << err;
+    xd::Table x = expect(t);
+    x.rows.push_back({{xd::data({0xC1, 0x08}), xd::text("L")}});
+    EXPECT_EQ(read_dump("SCOTT_T.dat"), xd::dump_file("SCOTT", props, {x}));
+    char msg[128];
+    snprintf(msg, sizeof(msg), "row chain at rdba=0x%08x slot 0 loops or is too long, cut.\n", a);
+    EXPECT_NE(err.find(msg), std::string::npos) << err;
+    EXPECT_EQ(err.find("cut.", err.find(msg) + strlen(msg)), std::string::npos) << "reported once";
+}
+
+// A next rowid into a datafile that is not configured ends the table; the
+// rows before it stay and the stream is closed for the next reader.
+TEST_F(Faults, FailedTableKeepsATerminatedStream)
+{
+    ASSERT_EQ(kb::write_user_table(df, &next, t), 0);
+    uint32_t a = t.segs[0].seg.data.back();
+    std::vector<uint8_t> h = piece(0x28, {0x01});
+    rowid(h, kb::rdba(9, 5), 0);
+    h.insert(h.end(), NUM7.begin(), NUM7.end());
+    kb::DataBlock b;
+    b.objd = 700;
+    b.tables = {{kb::Slot{false, h}}};
+    std::vector<uint8_t> blk(df.d.bsz);
+    ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
+    ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+    add_table(t, scott, 4);
+    kb::UserTable u = t;
+    u.name = "U";
+    u.objn = 701;
+    u.objd = 701;
+    u.segs[0].objd = 701;
+    ASSERT_EQ(kb::write_user_table(df, &next, u), 0);
+    add_table(u, scott, 4);
+    add_file(df);
+
+    ASSERT_EQ(unload("table scott.t"), -1);
+    EXPECT_EQ(read_dump("SCOTT_T.dat"), xd::dump_file("SCOTT", props, {expect(t)}));
+    EXPECT_NE(err.find("datafile (ts#=4, rfile#=9) not found.\nunload segment error.\nunload table \"T\" error.\n"
+                       "         5 rows done.\n"),
+              std::string::npos)
+        << err;
+    // In a user's dump the next table follows the closed stream.
+    ASSERT_EQ(unload("user scott"), 0) << err;
+    EXPECT_EQ(read_dump("SCOTT.dat"), xd::dump_file("SCOTT", props, {expect(t), expect(u)}));
+}
+
+TEST_F(Faults, ColumnCountMismatchIsRefusedWithAReadableEntry)
+{
+    make_with_block({});
+    tabs.back().ncol = 4;
+    ASSERT_EQ(unload("table scott.t"), -1);
+    EXPECT_NE(err.find("column count not matched, COLS=4, actual=3\n"), std::string::npos) << err;
+    xd::Table x = expect(t, false);
+    EXPECT_EQ(read_dump("SCOTT_T.dat"), xd::dump_file("SCOTT", props, {x}));
+}
+
+TEST_F(Faults, ArgumentsAndRefusals)
+{
+    make_with_block({});
+    kb::UserTable d = t, tmp = t, odd = t;
+    d.name = "GONE";
+    d.objn = 710;
+    d.obj_flag = 0x80;
+    tmp.name = "SCRATCH";
+    tmp.objn = 711;
+    tmp.obj_flag = 0x2;
+    odd.name = "IOT";
+    odd.objn = 712;
+    odd.tab_flag = 0x1000000;
+    for (kb::UserTable *x : {&d, &tmp, &odd})
+        add_table(*x, scott, 4);
+    kb::UserTable lob = t;
+    lob.name = "PICS";
+    lob.objn = 713;
+    lob.cols.push_back(ucol("P", 113, 4000));
+    add_table(lob, scott, 4);
+
+    struct Case {
+        const char *args;
+        int rc;
+        const char *err;
+    } cases[] = {
+        {"tables", -1, "user not specified.\n"},
+        {"table scott.", -1, "table not specified.\n"},
+        {"table nobody.t", -1, "user \"NOBODY\" not found.\n"},
+        {"table scott.none", -1, "table \"NONE\" not found.\n"},
+        {"table \"scott\".t", -1, "user \"scott\" not found.\n"},
+        {"table scott.gone", -1, "table \"GONE\" is dropped.\n"},
+        {"table scott.scratch", -1, "\"SCRATCH\" is temporary table.\n"},
+        {"table scott.iot", -1, "table \"IOT\" not supported.\n"},
+        {"table scott.pics", -1, "table \"PICS\" has LOB columns, LOB unloading is not available.\n"},
+        {"user nobody", -1, "user \"NOBODY\" not found.\n"},
+        {"user", -1, "user \"\" not found.\n"},
+        {"everything", -1, "Invalid unload command arguments.\n"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(unload(c.args), c.rc) << c.args;
+        EXPECT_EQ(err, c.err) << c.args;
+    }
+    EXPECT_FALSE(dump_exists("SCOTT_GONE.dat"));
+
+    // "users" is taken as the user form; the passed-over tables are named.
+    ASSERT_EQ(unload("users scott"), 0) << err;
+    EXPECT_EQ(out, "table \"GONE\" is dropped.\n\"SCRATCH\" is temporary table.\n"
+                   "table \"IOT\" has special feature, unsupported.\n"
+                   "table \"PICS\" has LOB columns, not unloaded.\n");
+    EXPECT_EQ(read_dump("SCOTT.dat"), xd::dump_file("SCOTT", props, {expect(t)}));
+}
+
+TEST_F(Faults, NoDictionaryNoTablesNoProperties)
+{
+    make_with_block({});
+    uint32_t ghost = add_user("GHOST");
+    kb::UserTable d = t;
+    d.name = "OLD";
+    d.objn = 720;
+    d.obj_flag = 0x80;
+    add_table(d, ghost, 4);
+    ASSERT_EQ(unload("user ghost"), 0);
+    EXPECT_EQ(out, "table \"OLD\" is dropped.\nno table to unload for user \"GHOST\".\n");
+    EXPECT_FALSE(dump_exists("GHOST.dat"));
+
+    install();
+    g_ctx.tab = nullptr;
+    char args[] = "table scott.t";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(unload_handle(args), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "no dictionary loaded, run \"load dict\" first.\n");
+
+    // Without props.dat no header is written: the file keeps its zeros.
+    unlink((dir + "/dict/props.dat").c_str());
+    ASSERT_EQ(unload("table scott.t"), -1);
+    EXPECT_NE(err.find("open " + dir + "/dict/props.dat: No such file or directory\n"), std::string::npos) << err;
+    xd::Bytes f = read_dump("SCOTT_T.dat");
+    ASSERT_GE(f.size(), 1536u);
+    EXPECT_EQ(xd::Bytes(f.begin(), f.begin() + 1536), xd::Bytes(1536, 0));
+}
+
+} // namespace

@@ -1,0 +1,294 @@
+// Test support for the unloader: a scratch database directory, datafiles
+// written by the builder and registered in g_ctx, dictionary records made
+// from the builder's table descriptions, and the expected dump contents
+// computed from the same descriptions (never by reading the datafiles back).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// The builder comes first: the reader's header defines the row flag names as
+// macros, which the builder declares in its own namespace.
+#include "userdata.h"
+
+#include "expect_dump.h"
+#include "kelvo.h"
+
+class UnloadTest : public ::testing::Test {
+protected:
+    std::string dir;
+    std::vector<DATAFILE> files;
+    std::vector<USER> users;
+    std::vector<OBJ> objs;
+    std::vector<TAB> tabs;
+    std::vector<COL> cols;
+    std::vector<TABPART> tps, tcps;
+    std::vector<TABSUBPART> tsps;
+    xd::Props props;
+    std::string out, err;
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/kelvo_unload_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        mkdir((dir + "/dict").c_str(), 0755);
+        mkdir((dir + "/data").c_str(), 0755);
+        memset(&g_ctx, 0, sizeof(g_ctx));
+        g_ctx.fd = -1;
+        snprintf(g_ctx.par.dict_dir, sizeof(g_ctx.par.dict_dir), "%s/dict", dir.c_str());
+        snprintf(g_ctx.par.data_dir, sizeof(g_ctx.par.data_dir), "%s/data", dir.c_str());
+        g_ctx.wrk = (uint8_t *)malloc(WORK_BUFFER_SIZE);
+        write_props({{"NLS_LANGUAGE", props.lang}, {"NLS_TERRITORY", props.terr},
+                     {"NLS_CHARACTERSET", props.cset}, {"NLS_NCHAR_CHARACTERSET", props.ncset},
+                     {"DBTIMEZONE", props.tz}});
+    }
+    void TearDown() override
+    {
+        for (DATAFILE &f : files)
+            close(f.fd);
+        free(g_ctx.wrk);
+        memset(&g_ctx, 0, sizeof(g_ctx));
+        (void)system(("rm -rf '" + dir + "'").c_str());
+    }
+
+    // props.dat: 160-byte records, name at 0 (32 bytes), value at 32.
+    void write_props(const std::vector<std::pair<std::string, std::string>> &kv)
+    {
+        std::string b;
+        for (auto &p : kv) {
+            std::string r(160, '\0');
+            r.replace(0, p.first.size(), p.first);
+            r.replace(32, p.second.size(), p.second);
+            b += r;
+        }
+        std::ofstream(dir + "/dict/props.dat", std::ios::binary) << b;
+    }
+
+    // A user datafile made by the builder, registered for reading.
+    void add_file(const kb::Datafile &df)
+    {
+        DATAFILE f{};
+        f.fd = open(df.path.c_str(), O_RDONLY);
+        ASSERT_GE(f.fd, 0);
+        f.flag = df.d.bigfile ? DF_BIGFILE : 0;
+        f.fno = df.d.fno;
+        f.rfn = df.d.bigfile ? 1024 : df.d.rfn;
+        f.tsn = df.d.tsn;
+        f.blks = df.d.blocks;
+        f.bsz = df.d.bsz;
+        f.blk0_sz = df.d.blk0_sz ? df.d.blk0_sz : df.d.bsz;
+        snprintf(f.name, sizeof(f.name), "%s", df.path.c_str());
+        files.push_back(f);
+    }
+
+    uint32_t add_user(const std::string &name)
+    {
+        USER u{};
+        u.uid = 100 + (uint32_t)users.size();
+        snprintf(u.name, sizeof(u.name), "%s", name.c_str());
+        users.push_back(u);
+        return (uint32_t)users.size() - 1;
+    }
+
+    static uint32_t seg_fno(const kb::Segment &s) { return s.hdr >> 22; }
+    static uint32_t seg_blk(const kb::Segment &s) { return s.hdr & 0x3FFFFF; }
+
+    // Dictionary records of a table: its object, table record and columns in
+    // segment order (stored columns first), and its partitions.
+    void add_table(const kb::UserTable &t, uint32_t ui, uint32_t tsn, uint32_t objb = 0, uint32_t tabn = 0,
+                   const kb::Segment *cluster_seg = nullptr)
+    {
+        OBJ o{};
+        o.flag = t.obj_flag;
+        o.objn = t.objn;
+        o.owner = ui;
+        o.type = 2;
+        snprintf(o.name, sizeof(o.name), "%s", t.name.c_str());
+        objs.push_back(o);
+        TAB r{};
+        r.flag = t.tab_flag;
+        r.objn = t.objn;
+        r.objd = t.objd;
+        r.objb = objb;
+        r.tabn = tabn;
+        r.ui = ui;
+        r.oi = (uint32_t)objs.size() - 1;
+        r.coff = (uint32_t)cols.size();
+        r.tsn = tsn;
+        const kb::Segment *own = cluster_seg ? cluster_seg : (!(t.tab_flag & 0x20) && !t.segs.empty() ? &t.segs[0].seg : nullptr);
+        if (own) {
+            r.fno = seg_fno(*own);
+            r.blk = seg_blk(*own);
+        }
+        uint32_t scid = 1;
+        for (int pass = 0; pass < 2; pass++)
+            for (size_t i = 0; i < t.cols.size(); i++) {
+                const kb::UserColumn &c = t.cols[i];
+                if (c.stored != (pass == 0))
+                    continue;
+                COL k{};
+                k.flag = c.colflag;
+                k.objn = t.objn;
+                k.cid = (uint32_t)i + 1;
+                k.scid = c.stored ? scid++ : 0xFFFF;
+                k.ctyp = c.type;
+                k.clen = c.len;
+                snprintf(k.name, sizeof(k.name), "%s", c.name.c_str());
+                if (c.type == 8 || c.type == 24)
+                    r.flag |= 0x2;
+                if (!(c.colflag & 0x7))
+                    r.ncol++;
+                cols.push_back(k);
+            }
+        r.tcol = (uint32_t)cols.size() - r.coff;
+        tabs.push_back(r);
+        if (t.tab_flag & 0x100) {
+            for (uint32_t cp : t.composite) {
+                TABPART p{};
+                p.objn = cp;
+                p.objp = t.objn;
+                tcps.push_back(p);
+            }
+            for (const kb::UserSegment &s : t.segs) {
+                TABSUBPART p{};
+                p.objn = s.objn;
+                p.objd = s.objd;
+                p.objp = s.parent;
+                p.fno = seg_fno(s.seg);
+                p.blk = seg_blk(s.seg);
+                p.tsn = tsn;
+                tsps.push_back(p);
+            }
+        } else if (t.tab_flag & 0x20) {
+            for (const kb::UserSegment &s : t.segs) {
+                TABPART p{};
+                p.objn = s.objn;
+                p.objd = s.objd;
+                p.objp = t.objn;
+                p.fno = seg_fno(s.seg);
+                p.blk = seg_blk(s.seg);
+                p.tsn = tsn;
+                tps.push_back(p);
+            }
+        }
+    }
+
+    // Points g_ctx at the records and datafiles ("load dict" done).
+    void install()
+    {
+        g_ctx.df = files.data();
+        g_ctx.sys.nf = (uint32_t)files.size();
+        g_ctx.usr = users.data();
+        g_ctx.sys.nu = (uint32_t)users.size();
+        g_ctx.obj = objs.data();
+        g_ctx.sys.nobj = (uint32_t)objs.size();
+        g_ctx.tab = tabs.data();
+        g_ctx.sys.ntab = (uint32_t)tabs.size();
+        g_ctx.col = cols.data();
+        g_ctx.sys.ncol = (uint32_t)cols.size();
+        g_ctx.tp = tps.data();
+        g_ctx.sys.ntp = (uint32_t)tps.size();
+        g_ctx.tcp = tcps.data();
+        g_ctx.sys.ntcp = (uint32_t)tcps.size();
+        g_ctx.tsp = tsps.data();
+        g_ctx.sys.ntsp = (uint32_t)tsps.size();
+    }
+
+    // Runs "unload ARGS", capturing both output streams.
+    int unload(const std::string &args)
+    {
+        install();
+        std::vector<char> buf(args.begin(), args.end());
+        buf.push_back('\0');
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int rc = unload_handle(buf.data());
+        out = testing::internal::GetCapturedStdout();
+        err = testing::internal::GetCapturedStderr();
+        return rc;
+    }
+
+    xd::Bytes read_dump(const std::string &name)
+    {
+        std::ifstream f(dir + "/data/" + name, std::ios::binary);
+        return xd::Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+    bool dump_exists(const std::string &name) { return access((dir + "/data/" + name).c_str(), F_OK) == 0; }
+
+    // The expected entries of a table from its description: stored columns in
+    // segment order, hidden ones left out, trailing NULLs not stored.
+    static xd::Table expect(const kb::UserTable &t, bool with_segments = true)
+    {
+        xd::Table x;
+        x.name = t.name;
+        std::vector<const kb::UserColumn *> stored;
+        for (const kb::UserColumn &c : t.cols)
+            if (c.stored)
+                stored.push_back(&c);
+        for (const kb::UserColumn *c : stored)
+            if (!(c->colflag & 0x7))
+                x.cols.push_back({c->name, c->type, c->len, (c->colflag & 0x1000) != 0});
+        for (const kb::UserColumn &c : t.cols)
+            if (!c.stored && !(c.colflag & 0x7))
+                x.cols.push_back({c.name, c.type, c.len, (c.colflag & 0x1000) != 0});
+        for (const kb::UserColumn &c : t.cols)
+            if (c.type == 8 || c.type == 24)
+                x.flag |= 1;
+        if (!with_segments)
+            return x;
+        for (const kb::UserSegment &s : t.segs)
+            for (const kb::LogicalRow &r : s.rows)
+                if (r.layout != kb::RowLayout::Deleted && r.layout != kb::RowLayout::FreeSlot)
+                    x.rows.push_back(expect_row(stored, r));
+        return x;
+    }
+    static xd::Row expect_row(const std::vector<const kb::UserColumn *> &stored, const kb::LogicalRow &r)
+    {
+        size_t n = r.cols.size();
+        if (!r.keep_trailing_nulls)
+            while (n > 0 && r.cols[n - 1].null)
+                n--;
+        xd::Row x;
+        for (size_t i = 0; i < n && i < stored.size(); i++) {
+            const kb::UserColumn *c = stored[i];
+            if (c->colflag & 0x7)
+                continue;
+            const kb::Col &v = r.cols[i];
+            if (v.null || v.data.empty())
+                x.vals.push_back(xd::null());
+            else if (c->type == 8 || c->type == 24)
+                x.vals.push_back(xd::long_value(v.data));
+            else
+                x.vals.push_back(xd::data(v.data));
+        }
+        return x;
+    }
+};
+
+// Columns and rows used across the tests.
+inline kb::UserColumn ucol(const std::string &name, uint32_t type, uint32_t len, uint32_t flag = 0)
+{
+    kb::UserColumn c;
+    c.name = name;
+    c.type = type;
+    c.len = len;
+    c.colflag = flag;
+    return c;
+}
+inline kb::LogicalRow lrow(std::vector<kb::Col> cols, kb::RowLayout layout = kb::RowLayout::Normal)
+{
+    kb::LogicalRow r;
+    r.cols = std::move(cols);
+    r.layout = layout;
+    return r;
+}
