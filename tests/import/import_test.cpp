@@ -298,3 +298,58 @@ TEST(Import, LogFileTakesProgressNotTheEcho)
     EXPECT_NE(r.err.find("Open LOG file error, output to screen.\n"), std::string::npos);
     EXPECT_NE(r.out.find("rows imported"), std::string::npos);
 }
+
+#include "util.h"
+
+namespace {
+
+int parse(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "import");
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    testing::internal::CaptureStderr();
+    int r = parse_arguments((int)argv.size(), argv.data());
+    testing::internal::GetCapturedStderr();
+    return r;
+}
+
+}   // namespace
+
+TEST(ImportArguments, UseridForms)
+{
+    ASSERT_EQ(parse({"scott/tiger@tgt", "FILE=a.dat"}), 0);
+    EXPECT_STREQ(g_args.username, "scott");
+    EXPECT_STREQ(g_args.password, "tiger");
+    EXPECT_STREQ(g_args.tnsname, "tgt");
+    ASSERT_EQ(parse({"USERID=scott/tiger", "file=a.dat"}), 0);
+    EXPECT_STREQ(g_args.tnsname, "");
+    EXPECT_STREQ(g_imp.dump_filename, "a.dat");
+    EXPECT_EQ(parse({"USERID", "FILE=a.dat"}), -1);
+    EXPECT_EQ(parse({"scott", "FILE=a.dat"}), -1);
+    EXPECT_EQ(parse({std::string(31, 'u') + "/p", "FILE=a"}), 0);
+    EXPECT_EQ(parse({std::string(32, 'u') + "/p", "FILE=a"}), -1);
+    EXPECT_EQ(parse({"u/" + std::string(32, 'p') + "@t", "FILE=a"}), -1);
+    ASSERT_EQ(parse({"u/" + std::string(40, 'p'), "FILE=a"}), 0);   // cut silently
+    EXPECT_EQ(strlen(g_args.password), 31u);
+}
+
+TEST(ImportArguments, Keywords)
+{
+    ASSERT_EQ(parse({"u/p", "FILE=a", "TOUSER=hr", "IGNORE=Y", "LOG=l.txt"}), 0);
+    EXPECT_STREQ(g_imp.owner_name, "HR");
+    EXPECT_EQ(g_imp.flag & IMP_IGNORE, IMP_IGNORE);
+    EXPECT_STREQ(g_imp.log_filename, "l.txt");
+    ASSERT_EQ(parse({"u/p", "FILE=a", "touser=\"Mixed Case\"", "ignore=y"}), 0);
+    EXPECT_STREQ(g_imp.owner_name, "Mixed Case");
+    EXPECT_EQ(parse({"u/p", "FILE=a", "TOUSER=" + std::string(32, 'a')}), -1);
+    EXPECT_EQ(parse({"u/p", "FILE=a", "TOUSER=\"unclosed"}), -1);
+    EXPECT_EQ(parse({"u/p", "FILE=a", "IGNORE=N"}), -1);
+    EXPECT_EQ(parse({"u/p", "FILE=a", "HELP=Y"}), -1);
+    EXPECT_EQ(parse({"HELP=Y"}), -1);
+    EXPECT_EQ(parse({"u/p", "TOUSER=hr"}), -1);   // no FILE
+    EXPECT_EQ(parse({}), -1);
+    // A keyword without its value is not read past its end.
+    EXPECT_EQ(parse({"u/p", "FILE"}), -1);
+}
