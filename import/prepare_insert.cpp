@@ -12,14 +12,24 @@ static size_t align8(size_t n) { return (n + 7) & ~(size_t)7; }
 static bool is_lob(uint32_t t) { return t == 112 || t == 113; }
 static bool is_long(uint32_t t) { return t == 8 || t == 24; }
 
-// Appends printf output at *len in buf of size sz; false when it does not fit.
-static bool put(char *buf, size_t sz, size_t *len, const char *fmt, const char *s, int n)
+// Appends printf output of one string or one number at *len in buf of size
+// sz; false when it does not fit.
+static bool fits(int w, size_t sz, size_t *len)
 {
-    int w = s ? snprintf(buf + *len, sz - *len, fmt, s) : snprintf(buf + *len, sz - *len, fmt, n);
     if (w < 0 || (size_t)w >= sz - *len)
         return false;
     *len += (size_t)w;
     return true;
+}
+
+static bool put(char *buf, size_t sz, size_t *len, const char *fmt, const char *s)
+{
+    return fits(snprintf(buf + *len, sz - *len, fmt, s), sz, len);
+}
+
+static bool put_n(char *buf, size_t sz, size_t *len, const char *fmt, int n)
+{
+    return fits(snprintf(buf + *len, sz - *len, fmt, n), sz, len);
 }
 
 static int build_text(int ti, char *sql, size_t cap, size_t *out_len)
@@ -28,28 +38,28 @@ static int build_text(int ti, char *sql, size_t cap, size_t *out_len)
     TAB_INFO *t = &g_imp.tabp[ti];
     int ncol = g_imp.ncol;
     size_t len = 0, hl = 0;
-    bool ok = put(sql, cap, &len, "insert into \"%s\".", g_imp.owner_name, 0) &&
-              put(sql, cap, &len, "\"%s\" (", t->tab_name, 0);
+    bool ok = put(sql, cap, &len, "insert into \"%s\".", g_imp.owner_name) &&
+              put(sql, cap, &len, "\"%s\" (", t->tab_name);
     for (int c = 0; ok && c < ncol; c++)
-        ok = put(sql, cap, &len, "\"%s\",", g_imp.colp[c].col_name, 0) &&
-             put(holders, sizeof holders, &hl, ":%d,", nullptr, c + 1);
+        ok = put(sql, cap, &len, "\"%s\",", g_imp.colp[c].col_name) &&
+             put_n(holders, sizeof holders, &hl, ":%d,", c + 1);
     if (ok) {
         holders[--hl] = 0;   // the last comma of the placeholders goes
         len--;               // and the last comma of the column list
-        ok = put(sql, cap, &len, ")\nvalues\n(%s)\n", holders, 0);
+        ok = put(sql, cap, &len, ")\nvalues\n(%s)\n", holders);
     }
     if (ok && (t->flag & 0x02) && g_imp.nlob > 0) {
-        ok = put(sql, cap, &len, "returning\n", "", 0);
+        ok = put(sql, cap, &len, "returning\n%s", "");
         hl = 0;
         int pos = ncol + 1;
         for (int c = 0; ok && c < ncol; c++)
             if (is_lob(g_imp.colp[c].ctype))
-                ok = put(sql, cap, &len, "\"%s\",", g_imp.colp[c].col_name, 0) &&
-                     put(holders, sizeof holders, &hl, ":%d,", nullptr, pos++);
+                ok = put(sql, cap, &len, "\"%s\",", g_imp.colp[c].col_name) &&
+                     put_n(holders, sizeof holders, &hl, ":%d,", pos++);
         if (ok) {
             holders[--hl] = 0;
             len--;
-            ok = put(sql, cap, &len, "\ninto\n%s", holders, 0);
+            ok = put(sql, cap, &len, "\ninto\n%s", holders);
         }
     }
     if (!ok) {
