@@ -167,13 +167,15 @@ struct parser {
                 return false;
             if (n < lo || n > hi)
                 return fail(910, "specified length too long for its datatype");
-            txt += "(" + std::to_string(n);
+            txt += '(';
+            txt += std::to_string(n);
             if (is_punct(',')) {   // NUMBER(p,s)
                 advance();
                 long s;
                 if (!number(s))
                     return false;
-                txt += "," + std::to_string(s);
+                txt += ',';
+                txt += std::to_string(s);
             }
             txt += ")";
             return expect_punct(')', 907, "missing right parenthesis");

@@ -137,8 +137,31 @@ static int put_date(const uint8_t *b, char *out, size_t sz)
     if (b[6] < 1 || b[6] > 60)
         return 1852;
     int astro = year < 0 ? year + 1 : year;
-    snprintf(out, sz, "%s%04d-%02d-%02d %02d:%02d:%02d", astro < 0 ? "-" : "", astro < 0 ? -astro : astro, b[2], b[3],
-             b[4] - 1, b[5] - 1, b[6] - 1);
+    // Written digit by digit: this runs for every DATE of an import.
+    if (sz < 21)
+        return 1841;
+    char *o = out;
+    if (astro < 0) {
+        *o++ = '-';
+        astro = -astro;
+    }
+    auto two = [&o](int v) {
+        *o++ = (char)('0' + v / 10);
+        *o++ = (char)('0' + v % 10);
+    };
+    two(astro / 100);
+    two(astro % 100);
+    *o++ = '-';
+    two(b[2]);
+    *o++ = '-';
+    two(b[3]);
+    *o++ = ' ';
+    two(b[4] - 1);
+    *o++ = ':';
+    two(b[5] - 1);
+    *o++ = ':';
+    two(b[6] - 1);
+    *o = 0;
     return 0;
 }
 
