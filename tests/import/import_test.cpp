@@ -170,6 +170,22 @@ TEST(Import, NationalColumnsAndCharacterSets)
     r = w.import(g);
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(query(w.path("db/GBK.db"), "select V, NV from T"), "\xe4\xb8\xad\xe6\x96\x87|\xf0\x9f\x98\x80");
+
+    // A character set the target does not know keeps its bytes, with one
+    // warning for the whole run.
+    dump u;
+    u.owner = "UNK";
+    u.nls_lang = "AMERICAN_AMERICA.XX8NOSUCHSET";
+    table tu{"T", {{"V", 1, 20}}};
+    tu.row({v("abc")});
+    tu.row({v("def")});
+    u.tables.push_back(tu);
+    r = w.import(u);
+    ASSERT_EQ(r.rc, 0) << r.err;
+    size_t at = r.err.find("\"XX8NOSUCHSET\" is not known");
+    EXPECT_NE(at, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("is not known", at + 1 + 20), std::string::npos);
+    EXPECT_EQ(query(w.path("db/UNK.db"), "select group_concat(V) from T"), "abc,def");
 }
 
 TEST(Import, TargetSchemaFromTouser)
