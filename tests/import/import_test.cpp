@@ -313,6 +313,10 @@ TEST(Import, LogFileTakesProgressNotTheEcho)
     EXPECT_EQ(r.rc, 0);
     EXPECT_NE(r.err.find("Open LOG file error, output to screen.\n"), std::string::npos);
     EXPECT_NE(r.out.find("rows imported"), std::string::npos);
+    // A target that cannot be a directory fails the connection.
+    r = w.import(d, "", "log.txt/db");
+    EXPECT_EQ(r.rc, 255);
+    EXPECT_NE(r.err.find("Connect to oracle:\nORA-12154: "), std::string::npos) << r.err;
 }
 
 #include "util.h"
