@@ -1,0 +1,64 @@
+// One-row inserts for tables with LONG or LOB columns: the LONG value goes
+// piece by piece at execute time, each LOB into the locator the INSERT returns.
+#include <cstdio>
+
+#include "util.h"
+
+static int insert_one(int ti)
+{
+    int ncol = g_imp.ncol, nb = ncol + g_imp.nlob;
+    if (read_row(ti, 0, 1) != 0)
+        return -1;
+    for (int r = ncol; r < nb; r++) {
+        g_imp.bc[r].indp[0] = -1;
+        g_imp.bc[r].alenp[0] = 0;
+    }
+    int has_long = 0;
+    for (int c = 0; c < ncol; c++)
+        if (g_imp.bc[c].mark == MARK_LONG)
+            has_long = 1;
+    int st = execute_insert(1);
+    if (st < 0)
+        return -1;
+    if (st == OCI_NEED_DATA) {
+        if (insert_long_piece(has_long) != 0)
+            return -1;
+    } else if (has_long) {
+        // The value record would otherwise be read as the next row.
+        fprintf(stderr, "LONG value of table \"%s\" was not asked for.\n", g_imp.tabp[ti].tab_name);
+        return -1;
+    }
+    for (int r = ncol; r < nb; r++) {
+        BIND_COLUMN *b = &g_imp.bc[r];
+        if (g_imp.bc[b->col].mark != MARK_LOB)
+            continue;
+        if (b->indp[0] == -1) {
+            fprintf(stderr, "No LOB locator returned for column \"%s\" of table \"%s\".\n",
+                    g_imp.colp[b->col].col_name, g_imp.tabp[ti].tab_name);
+            return -1;
+        }
+        if (insert_lob(r) != 0)
+            return -1;
+    }
+    g_imp.nrow++;
+    return 0;
+}
+
+int import_single_row(int ti)
+{
+    int row_len;
+    int w = start_rows(ti, 2, &row_len);
+    if (w <= 0)
+        return w;
+    for (;;) {
+        if (insert_one(ti) != 0)
+            return -1;
+        w = peek_word(row_len);
+        if (w < 0)
+            return -1;
+        if (w == DUMP_EOT) {
+            g_imp.rtail += 2;
+            return commit_table(ti);
+        }
+    }
+}

@@ -1,0 +1,180 @@
+// The importer: the dump file records (as the unloader writes them, repeated
+// here so that import builds on its own), the working record, the OCI handles
+// and the procedures of the import program.
+#pragma once
+
+#include <oci.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// ---- dump file records (all integers big-endian in the file) ----
+#define DUMP_END 0x0000     // ends a row or a value record
+#define DUMP_LONG 0xFFFB    // LONG / LONG RAW column, value record after the row
+#define DUMP_LOB 0xFFFC     // CLOB / NCLOB / BLOB column, value record after the row
+#define DUMP_VALUE 0xFFFD   // opens a value record
+#define DUMP_NULL 0xFFFE    // NULL column
+#define DUMP_EOT 0xFFFF     // in place of a row: end of the table
+#define DUMP_PIECE_MAX 32768
+
+#define DUMP_MAGIC "kelvo"
+#define DUMP_HEAD_AREA 1024
+#define MAX_COLUMNS 1000
+
+typedef struct __head_info {
+    char magic[32];
+    char owner[32];
+    char nls_lang[128];
+    char ncharset[64];
+    char dbtimezone[64];
+    uint32_t tab_cnt;
+} HEAD_INFO;
+static_assert(sizeof(HEAD_INFO) == 324);
+static_assert(offsetof(HEAD_INFO, owner) == 32 && offsetof(HEAD_INFO, nls_lang) == 64 &&
+              offsetof(HEAD_INFO, ncharset) == 192 && offsetof(HEAD_INFO, dbtimezone) == 256 &&
+              offsetof(HEAD_INFO, tab_cnt) == 320);
+
+typedef struct __tab_info {
+    uint32_t flag;          // 0x01 LONG column, 0x02 LOB columns
+    uint32_t ncol;
+    uint32_t nlob;
+    uint32_t nrows;         // not used by the importer
+    uint64_t offset;        // file offset of the column information area
+    char tab_name[32];
+} TAB_INFO;
+static_assert(sizeof(TAB_INFO) == 56);
+static_assert(offsetof(TAB_INFO, offset) == 16 && offsetof(TAB_INFO, tab_name) == 24);
+
+typedef struct __col_info {
+    uint32_t flag;          // 0x01 national character set
+    uint32_t ctype;         // Oracle type code
+    uint32_t clen;          // declared length in bytes
+    uint32_t rsv;
+    char col_name[32];
+} COL_INFO;
+static_assert(sizeof(COL_INFO) == 48);
+static_assert(offsetof(COL_INFO, clen) == 8 && offsetof(COL_INFO, col_name) == 16);
+
+// ---- command line ----
+typedef struct __args {
+    char username[32];
+    char password[32];
+    char tnsname[128];
+} ARGS;
+
+// ---- bind descriptors ----
+#define BIND_LONG 0x01
+#define BIND_LOB 0x02
+#define BIND_NCHAR 0x04
+
+// What the current row holds in a column of the one-row path.
+enum { MARK_VALUE = 0, MARK_NULL = 1, MARK_LONG = 2, MARK_LOB = 3 };
+
+typedef struct __bind_column {
+    uint32_t flag;          // BIND_LONG, BIND_LOB, BIND_NCHAR
+    uint32_t vsz;           // bytes per row in the value array
+    uint32_t ctype;         // Oracle type code, the bind's data type
+    int16_t *indp;
+    uint16_t *alenp;
+    uint16_t *rcodep;
+    uint8_t *valp;
+    OCIBind *bndp;
+    uint32_t mark;          // MARK_* of the current row (one-row path)
+    uint32_t col;           // column index (RETURNING binds: the LOB column)
+} BIND_COLUMN;
+
+// ---- the working record ----
+#define IMP_IGNORE 0x01
+#define READ_WINDOW_SIZE (2 * 1024 * 1024)
+#define BIND_AREA_SIZE (4 * 1024 * 1024)
+#define MAX_ARRAY_ROWS 32767
+
+typedef struct __imp {
+    int flag;
+    int fd;
+    int max_row;
+    int nrow;
+    int buf_sz;
+    int rsz;
+    int asz;
+    int ntab;
+    int dlen;
+    int rtail;
+    uint64_t data_ofs;
+    FILE *ofp;
+    uint8_t *buf;
+    uint8_t *rbuf;
+    uint8_t *abuf;
+    TAB_INFO *tabp;
+    COL_INFO *colp;
+    BIND_COLUMN *bc;
+    char owner_name[32];
+    char dump_filename[256];
+    char log_filename[256];
+    // The window ends at the end of the file: no refill can bring more.
+    int eof;
+    // The current table: columns and LOB columns counted from its columns.
+    int ncol;
+    int nlob;
+} IMP;
+
+typedef struct __oci_env {
+    int mode;
+    OCIEnv *envhp;
+    OCIError *errhp;
+    OCISvcCtx *svchp;
+    OCIServer *srvhp;
+    OCISession *usrhp;
+    OCIStmt *smthp;
+} OCI_ENV;
+
+extern ARGS g_args;
+extern IMP g_imp;
+extern OCI_ENV g_env;
+extern int g_oec;
+extern char g_oem[16384];
+extern OCILobLocator *g_empty_lobp;
+
+static inline uint16_t be16(const uint8_t *p) { return (uint16_t)((p[0] << 8) | p[1]); }
+static inline uint32_t be32(const uint8_t *p)
+{
+    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+}
+static inline uint64_t be64(const uint8_t *p) { return ((uint64_t)be32(p) << 32) | be32(p + 4); }
+
+// ---- driver and session ----
+int import_main(int argc, char **argv);
+int parse_arguments(int argc, char **argv);
+void show_usage(const char *prog_name);
+void show_copyright();
+int connect_oracle(const char *user, const char *passwd, const char *tns);
+int disconnect_oracle();
+int check_error(void *errhp, sword status);
+int get_ora_code();
+char *get_ora_message();
+int set_current_schema();
+
+// ---- dump reading and table creation ----
+int read_dump_head(HEAD_INFO *hi);
+int read_table_information();
+char *get_type_name(COL_INFO *ci);
+int create_table(const char *tab_name, COL_INFO *cp, int ncol);
+
+// ---- row insertion ----
+int import_table(int ti);
+int read_file();
+int fill_window(int need);
+int peek_word(int need);
+int start_rows(int ti, int extra, int *row_len);
+int read_exact(uint8_t *dst, size_t n, uint64_t off);
+void print_progress(int ti);
+int read_row(int ti, int slot, int single);
+int prepare_insert(int ti);
+int import_multiple_row(int ti);
+int import_single_row(int ti);
+int execute_insert(int nrows);
+int insert_long_piece(int has_value);
+int insert_lob(int bi);
+int commit_table(int ti);
+int free_return_lob_locator(int ti);

@@ -1,0 +1,218 @@
+// The Oracle Call Interface subset that the importer uses, declared with the
+// prototypes, types and constant values of Oracle's client headers on Linux
+// x86-64, so that the same importer sources build against Oracle's own oci.h
+// and libclntsh or against the embedded SQLite-backed layer of this folder.
+#ifndef OCI_ORACLE
+#define OCI_ORACLE
+
+#include <stddef.h>
+
+// ---- scalar types (LP64) ----
+typedef unsigned char ub1;
+typedef signed char sb1;
+typedef char eb1;
+typedef unsigned short ub2;
+typedef signed short sb2;
+typedef short eb2;
+typedef unsigned int ub4;
+typedef signed int sb4;
+typedef int eb4;
+typedef signed int sword;
+typedef unsigned int uword;
+typedef int eword;
+#if defined(__LP64__)
+typedef unsigned long oraub8;
+typedef signed long orasb8;
+#else
+typedef unsigned long long oraub8;
+typedef signed long long orasb8;
+#endif
+typedef oraub8 ub8;
+typedef orasb8 sb8;
+typedef unsigned char oratext;
+typedef oratext OraText;
+typedef oratext text;
+typedef unsigned short utext;
+#ifndef boolean
+typedef int boolean;
+#endif
+#ifndef dvoid
+#define dvoid void
+#endif
+#ifndef CONST
+#define CONST const
+#endif
+typedef sb2 OCIInd;
+
+// ---- opaque handles and descriptors ----
+typedef struct OCIEnv OCIEnv;
+typedef struct OCIError OCIError;
+typedef struct OCISvcCtx OCISvcCtx;
+typedef struct OCIStmt OCIStmt;
+typedef struct OCIBind OCIBind;
+typedef struct OCIServer OCIServer;
+typedef struct OCISession OCISession;
+typedef struct OCISnapshot OCISnapshot;
+typedef struct OCILobLocator OCILobLocator;
+typedef struct OCILobLocator OCIClobLocator;
+typedef struct OCILobLocator OCIBlobLocator;
+
+// ---- return codes ----
+#define OCI_SUCCESS 0
+#define OCI_SUCCESS_WITH_INFO 1
+#define OCI_RESERVED_FOR_INT_USE 200
+#define OCI_NO_DATA 100
+#define OCI_ERROR -1
+#define OCI_INVALID_HANDLE -2
+#define OCI_NEED_DATA 99
+#define OCI_STILL_EXECUTING -3123
+#define OCI_CONTINUE -24200
+#define OCI_ROWCBK_DONE -24201
+
+// ---- modes ----
+#define OCI_DEFAULT 0x00000000
+#define OCI_THREADED 0x00000001
+#define OCI_OBJECT 0x00000002
+#define OCI_COMMIT_ON_SUCCESS 0x00000020
+#define OCI_BATCH_ERRORS 0x00000080
+#define OCI_DATA_AT_EXEC 0x00000002
+
+// ---- handle, descriptor and attribute codes ----
+#define OCI_HTYPE_ENV 1
+#define OCI_HTYPE_ERROR 2
+#define OCI_HTYPE_SVCCTX 3
+#define OCI_HTYPE_STMT 4
+#define OCI_HTYPE_BIND 5
+#define OCI_HTYPE_DEFINE 6
+#define OCI_HTYPE_SERVER 8
+#define OCI_HTYPE_SESSION 9
+#define OCI_DTYPE_FIRST 50
+#define OCI_DTYPE_LOB 50
+#define OCI_DTYPE_INTERVAL_YM 62
+#define OCI_DTYPE_INTERVAL_DS 63
+#define OCI_DTYPE_TIMESTAMP 68
+#define OCI_DTYPE_TIMESTAMP_TZ 69
+#define OCI_DTYPE_TIMESTAMP_LTZ 70
+
+#define OCI_ATTR_SERVER 6
+#define OCI_ATTR_SESSION 7
+#define OCI_ATTR_ROW_COUNT 9
+#define OCI_ATTR_USERNAME 22
+#define OCI_ATTR_PASSWORD 23
+#define OCI_ATTR_CHARSET_ID 31
+#define OCI_ATTR_CHARSET_FORM 32
+#define OCI_ATTR_MAXDATA_SIZE 33
+#define OCI_ATTR_ROWS_RETURNED 42
+#define OCI_ATTR_LOBEMPTY 45
+#define OCI_ATTR_DML_ROW_OFFSET 74
+#define OCI_ATTR_STMT_IS_RETURNING 218
+#define OCI_ATTR_CURRENT_SCHEMA 224
+
+// ---- other flags ----
+#define OCI_CRED_RDBMS 1
+#define OCI_CRED_EXT 2
+#define OCI_NTV_SYNTAX 1
+#define OCI_V7_SYNTAX 2
+#define OCI_V8_SYNTAX 3
+#ifndef OCI_FLAGS
+#define OCI_FLAGS
+#define OCI_ONE_PIECE 0
+#define OCI_FIRST_PIECE 1
+#define OCI_NEXT_PIECE 2
+#define OCI_LAST_PIECE 3
+#endif
+#define OCI_PARAM_IN 0x01
+#define OCI_PARAM_OUT 0x02
+#define OCI_LOB_READONLY 1
+#define OCI_LOB_READWRITE 2
+#define SQLCS_IMPLICIT 1
+#define SQLCS_NCHAR 2
+#define SQLCS_EXPLICIT 3
+#define SQLCS_FLEXIBLE 4
+#define SQLCS_LIT_NULL 5
+#define OCI_IND_NOTNULL 0
+#define OCI_IND_NULL -1
+#define OCI_IND_BADNULL -2
+#define OCI_IND_NOTNULLABLE -3
+#define OCI_UTF16ID 1000
+#define OCI_UCS2ID 1000
+
+// ---- external data type codes ----
+#define SQLT_CHR 1
+#define SQLT_NUM 2
+#define SQLT_INT 3
+#define SQLT_FLT 4
+#define SQLT_STR 5
+#define SQLT_VNU 6
+#define SQLT_LNG 8
+#define SQLT_VCS 9
+#define SQLT_RID 11
+#define SQLT_DAT 12
+#define SQLT_BFLOAT 21
+#define SQLT_BDOUBLE 22
+#define SQLT_BIN 23
+#define SQLT_LBI 24
+#define SQLT_LVC 94
+#define SQLT_LVB 95
+#define SQLT_AFC 96
+#define SQLT_AVC 97
+#define SQLT_IBFLOAT 100
+#define SQLT_IBDOUBLE 101
+#define SQLT_RDD 104
+#define SQLT_CLOB 112
+#define SQLT_BLOB 113
+#define SQLT_BFILEE 114
+#define SQLT_DATE 184
+#define SQLT_TIME 185
+#define SQLT_TIME_TZ 186
+#define SQLT_TIMESTAMP 187
+#define SQLT_TIMESTAMP_TZ 188
+#define SQLT_INTERVAL_YM 189
+#define SQLT_INTERVAL_DS 190
+#define SQLT_TIMESTAMP_LTZ 232
+#define SQLT_BOL 252
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef sb4 (*OCICallbackLobWrite2)(void *ctxp, void *bufp, oraub8 *lenp, ub1 *piece, void **changed_bufpp,
+                                    oraub8 *changed_lenp);
+
+sword OCIEnvCreate(OCIEnv **envp, ub4 mode, void *ctxp, void *(*malocfp)(void *ctxp, size_t size),
+                   void *(*ralocfp)(void *ctxp, void *memptr, size_t newsize),
+                   void (*mfreefp)(void *ctxp, void *memptr), size_t xtramem_sz, void **usrmempp);
+sword OCIHandleAlloc(const void *parenth, void **hndlpp, const ub4 type, const size_t xtramem_sz, void **usrmempp);
+sword OCIHandleFree(void *hndlp, const ub4 type);
+sword OCIServerAttach(OCIServer *srvhp, OCIError *errhp, const OraText *dblink, sb4 dblink_len, ub4 mode);
+sword OCIServerDetach(OCIServer *srvhp, OCIError *errhp, ub4 mode);
+sword OCISessionBegin(OCISvcCtx *svchp, OCIError *errhp, OCISession *usrhp, ub4 credt, ub4 mode);
+sword OCISessionEnd(OCISvcCtx *svchp, OCIError *errhp, OCISession *usrhp, ub4 mode);
+sword OCIAttrSet(void *trgthndlp, ub4 trghndltyp, void *attributep, ub4 size, ub4 attrtype, OCIError *errhp);
+sword OCIErrorGet(void *hndlp, ub4 recordno, OraText *sqlstate, sb4 *errcodep, OraText *bufp, ub4 bufsiz, ub4 type);
+sword OCIStmtPrepare(OCIStmt *stmtp, OCIError *errhp, const OraText *stmt, ub4 stmt_len, ub4 language, ub4 mode);
+sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errhp, ub4 iters, ub4 rowoff,
+                     const OCISnapshot *snap_in, OCISnapshot *snap_out, ub4 mode);
+sword OCIStmtGetPieceInfo(OCIStmt *stmtp, OCIError *errhp, void **hndlpp, ub4 *typep, ub1 *in_outp, ub4 *iterp,
+                          ub4 *idxp, ub1 *piecep);
+sword OCIStmtSetPieceInfo(void *hndlp, ub4 type, OCIError *errhp, const void *bufp, ub4 *alenp, ub1 piece,
+                          const void *indp, ub2 *rcodep);
+sword OCIBindByPos(OCIStmt *stmtp, OCIBind **bindp, OCIError *errhp, ub4 position, void *valuep, sb4 value_sz,
+                   ub2 dty, void *indp, ub2 *alenp, ub2 *rcodep, ub4 maxarr_len, ub4 *curelep, ub4 mode);
+sword OCIBindArrayOfStruct(OCIBind *bindp, OCIError *errhp, ub4 pvskip, ub4 indskip, ub4 alskip, ub4 rcskip);
+sword OCIDescriptorAlloc(const void *parenth, void **descpp, const ub4 type, const size_t xtramem_sz,
+                         void **usrmempp);
+sword OCIDescriptorFree(void *descp, const ub4 type);
+sword OCILobOpen(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, ub1 mode);
+sword OCILobWrite2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 *byte_amtp, oraub8 *char_amtp,
+                   oraub8 offset, void *bufp, oraub8 buflen, ub1 piece, void *ctxp, OCICallbackLobWrite2 cbfp,
+                   ub2 csid, ub1 csfrm);
+sword OCILobClose(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp);
+sword OCITransCommit(OCISvcCtx *svchp, OCIError *errhp, ub4 flags);
+sword OCITransRollback(OCISvcCtx *svchp, OCIError *errhp, ub4 flags);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

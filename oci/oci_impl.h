@@ -1,0 +1,174 @@
+// The embedded OCI layer's own records: what each handle and descriptor of
+// oci.h holds, and the helpers the layer's sources share. The target is a
+// directory of SQLite databases, one per schema, attached to one connection.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "oci.h"
+
+// Every handle starts with this record; a pointer whose magic or type does not
+// match is refused with OCI_INVALID_HANDLE.
+enum : uint32_t { OCI_HANDLE_MAGIC = 0x4B4F4349u };
+
+struct oci_handle {
+    uint32_t magic = OCI_HANDLE_MAGIC;
+    uint32_t htype = 0;
+    OCIEnv *env = nullptr;
+};
+
+// One character set converter: Oracle bytes in a given set to UTF-8.
+struct cs_converter {
+    enum kind_t { PASS_UTF8, CESU8, ASCII, ICONV, UNKNOWN } kind = UNKNOWN;
+    void *cd = nullptr;      // iconv_t for ICONV
+    std::string name;        // the Oracle name
+    bool warned = false;
+};
+
+struct OCIEnv : oci_handle {
+    std::string client_cs;   // from NLS_LANG, the part after the point
+    std::string nchar_cs;    // from NLS_NCHAR (AL16UTF16 when unset)
+    std::map<std::string, cs_converter> conv;
+    std::vector<oci_handle *> children;   // freed with the environment
+};
+
+struct OCIError : oci_handle {
+    bool set = false;
+    sb4 code = 0;
+    std::string msg;
+};
+
+struct OCIServer : oci_handle {
+    sqlite3 *db = nullptr;
+    std::string dir;          // schema databases live here; empty for memory
+    bool memory = false;      // tnsname ":memory:": schemas are in memory
+    bool attached = false;
+    bool in_txn = false;
+    int open_lobs = 0;        // LOBs opened in the current transaction
+    std::vector<std::string> schemas;   // attached schema names
+};
+
+struct OCISession : oci_handle {
+    std::string user, password;
+    bool user_set = false;
+    bool begun = false;
+    std::string schema;       // current schema
+    OCISvcCtx *svc = nullptr;
+};
+
+struct OCISvcCtx : oci_handle {
+    OCIServer *srv = nullptr;
+    OCISession *ses = nullptr;
+};
+
+struct OCIStmt;
+
+struct OCIBind : oci_handle {
+    OCIStmt *stmt = nullptr;
+    ub4 pos = 0;
+    void *valuep = nullptr;
+    sb4 value_sz = 0;
+    ub2 dty = 0;
+    void *indp = nullptr;
+    ub2 *alenp = nullptr;
+    ub2 *rcodep = nullptr;
+    ub4 mode = 0;
+    ub4 pvskip = 0, indskip = 0, alskip = 0, rcskip = 0;
+    ub1 csform = SQLCS_IMPLICIT;
+    // Data supplied at execute time, piece by piece.
+    std::string pieces;
+    bool piece_null = false;
+    bool piece_done = false;
+    bool piece_given = false;   // a piece arrived since the last request
+    int npieces = 0;
+    // Scratch for the converted value of the current row.
+    std::string scratch;
+};
+
+struct OCILobLocator : oci_handle {
+    bool empty = false;        // OCI_ATTR_LOBEMPTY was set
+    bool valid = false;        // points at a stored LOB
+    ub2 lobtype = 0;           // SQLT_CLOB or SQLT_BLOB
+    ub1 csform = SQLCS_IMPLICIT;
+    OCIServer *srv = nullptr;
+    std::string schema, table, column;
+    sqlite3_int64 rowid = 0;
+    bool open = false;
+    bool streaming = false;    // between a first and a last piece
+    std::string acc;           // bytes of the stream so far
+    oraub8 offset = 1;
+    ub2 csid = 0;
+};
+
+// A parsed statement of one of the shapes the layer runs.
+struct sql_column {
+    std::string name;
+    std::string type;          // Oracle type text as written
+    std::string decl;          // SQLite declaration
+};
+
+struct sql_statement {
+    enum kind_t { NONE, ALTER_SCHEMA, CREATE_TABLE, INSERT } kind = NONE;
+    std::string schema;        // empty: the session's current schema
+    std::string table;
+    std::vector<sql_column> cols;       // create: columns; insert: names
+    std::vector<std::string> returning; // insert: RETURNING columns
+    int nvalues = 0;                    // insert: placeholders in VALUES
+};
+
+struct OCIStmt : oci_handle {
+    const OraText *text = nullptr;      // the caller's text, read at execute time
+    ub4 len = 0;
+    bool prepared = false;
+    std::vector<OCIBind *> binds;       // index = position - 1
+    // Cache of the last parse: the text it came from and the SQLite statement.
+    std::string cached_text;
+    std::string cached_schema;
+    sql_statement parsed;
+    sqlite3_stmt *ins = nullptr;
+    sqlite3 *ins_db = nullptr;
+    // Execution in progress (data at execute time).
+    bool executing = false;
+    ub4 iters = 0, row = 0;
+    ub4 pending = 0;                    // bind index that needs data
+    ub4 row_count = 0;
+};
+
+// ---- shared helpers ----
+bool oci_check(const void *h, ub4 type);
+sword oci_fail(OCIError *err, sb4 code, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+sword oci_sqlite_fail(OCIError *err, sqlite3 *db, int rc);
+void oci_clear(OCIError *err);
+
+// Statement text parsing (sql_parse.cpp): 0, or an ORA code with a message.
+int sql_parse(const char *text, size_t len, sql_statement &st, std::string &msg);
+std::string sql_quote_ident(const std::string &name);
+
+// Character sets (charset.cpp): converts n bytes in the Oracle set cs to UTF-8.
+void cs_to_utf8(OCIEnv *env, const std::string &cs, const uint8_t *p, size_t n, std::string &out);
+void cs_release(OCIEnv *env);
+
+// Oracle internal values (value.cpp). The decoders return 0 or an ORA code.
+struct sql_value {
+    enum kind_t { NUL, INT, REAL, TEXT, BLOB } kind = NUL;
+    sqlite3_int64 i = 0;
+    double d = 0;
+    const char *p = nullptr;
+    size_t n = 0;
+};
+int ora_number_value(const uint8_t *b, size_t n, sql_value &v, std::string &scratch);
+int ora_date_text(const uint8_t *b, size_t n, std::string &out);
+int ora_timestamp_text(const uint8_t *b, size_t n, bool with_zone, std::string &out);
+int ora_interval_ym_text(const uint8_t *b, size_t n, std::string &out);
+int ora_interval_ds_text(const uint8_t *b, size_t n, std::string &out);
+int ora_binary_float(const uint8_t *b, size_t n, bool dbl, double &out);
+const char *ora_message(int code);
+
+// Schemas (session.cpp).
+int oci_attach_schema(OCIServer *srv, const std::string &schema, OCIError *err);
+int oci_begin_txn(OCIServer *srv, OCIError *err);
