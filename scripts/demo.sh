@@ -29,3 +29,13 @@ CMDS
 
 echo "== dump files in $sample/data"
 ls -l "$sample/data"
+
+# Load SCOTT's dump into the embedded SQLite target: the tnsname is the
+# directory that receives one SCHEMA.db per schema.
+target="$sample/target"
+echo "== import $sample/data/SCOTT.dat into $target"
+build/import/import USERID=scott/tiger@"$target" FILE="$sample/data/SCOTT.dat"
+
+echo "== recovered rows (sqlite3 $target/SCOTT.db)"
+sqlite3 -header -column "$target/SCOTT.db" 'select * from EMP order by EMPNO limit 5;'
+sqlite3 -header -column "$target/SCOTT.db" 'select * from DEPT order by DEPTNO;'
