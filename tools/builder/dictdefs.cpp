@@ -7,12 +7,12 @@
 
 namespace kb {
 
-std::vector<DbColumn> parse_columns(const char *spec)
+std::vector<DbColumn> parse_columns(const char *list)
 {
     // "NAME:TYPE[!],..." with TYPE N (NUMBER), Vn (VARCHAR2(n)), D (DATE),
     // Rn (RAW(n)), L (LONG), Cn (CHAR(n)); "!" marks NOT NULL.
     std::vector<DbColumn> out;
-    std::string s(spec);
+    std::string s(list);
     size_t i = 0;
     while (i < s.size()) {
         size_t e = s.find(',', i);

@@ -21,6 +21,6 @@ struct SysObject {
 };
 
 const std::vector<SysObject> &system_objects();
-std::vector<DbColumn> parse_columns(const char *spec);
+std::vector<DbColumn> parse_columns(const char *list);
 
 } // namespace kb
