@@ -18,5 +18,9 @@ build/tools/builder/mkdb sample "$sample"
 echo "== kelvo on $sample/config.ini"
 build/source/kelvo config="$sample/config.ini" <<'CMDS'
 list files
+export dict
+load dict
+list users
+list tables
 exit
 CMDS

@@ -236,7 +236,7 @@ int build(const std::string &path, const Dict &din, Built *out)
 {
     kb::FileDesc fd;
     fd.bsz = din.bsz;
-    fd.blocks = 4000;
+    fd.blocks = din.big_extent ? 16 * din.big_extent + 4000 : 4000;
     kb::Datafile df;
     if (kb::df_create(df, path, fd) != 0)
         return -1;
@@ -256,9 +256,16 @@ int build(const std::string &path, const Dict &din, Built *out)
     cobj.objd = OBJN_C_OBJ;
     cobj.hdr_max = 2;
     cobj.map_max = 3;
-    next = kb::plan_segment(cobj, df, next, {16, 16, 32, 32, 64, 64, 64, 128});
+    uint32_t be = din.big_extent;
+    if (be)
+        next = kb::plan_segment(cobj, df, next, {be, be, be, be, be, be, be, be, be, be, be, be});
+    else
+        next = kb::plan_segment(cobj, df, next, {16, 16, 32, 32, 64, 64, 64, 128});
     obj.objd = OBJN_OBJ;
-    next = kb::plan_segment(obj, df, next, {40, 200});
+    if (be)
+        next = kb::plan_segment(obj, df, next, {be, be});
+    else
+        next = kb::plan_segment(obj, df, next, {40, 200});
     tp.objd = OBJN_TABPART;
     next = kb::plan_segment(tp, df, next, {8});
     tsp.objd = OBJN_TABSUBPART;

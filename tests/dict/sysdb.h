@@ -67,6 +67,9 @@ struct Dict {
     // Extra bootstrap rows (beyond the core tables'), and one deleted row.
     int filler_boot_rows = 70;
     uint32_t bsz = 2048;
+    // Blocks of each extent of C_OBJ# and OBJ$ (0: the small test layout)
+    // and of the file, for dictionaries of benchmark size.
+    uint32_t big_extent = 0;
     // When set, the COL$ row of COL$.PROPERTY claims this segment column.
     uint32_t col_property_segcol = 0;
 };
