@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 // ---------------------------------------------------------------------------
@@ -106,6 +105,8 @@ static_assert(offsetof(DATAFILE, bsz) == 24 && offsetof(DATAFILE, name) == 32);
 #define DF_HEAD_SIZE 40960      // bytes read from the start of each datafile
 #define DF_BATCH (WORK_BUFFER_SIZE / sizeof(DATAFILE)) // records staged at once
 static_assert(DF_BATCH == 7943);
+
+#include <cstdio>
 
 // Reads the next line of a configuration file or datafile list (at most
 // size - 1 characters: a longer line comes back in pieces), cuts it at '#'
@@ -326,15 +327,18 @@ static_assert(sizeof(EXTMAP) == 8 && offsetof(EXTMAP, ext_len) == 4);
 #define MAPHDR_OFFSET_SEGHDR_ASSM 264
 #define MAPHDR_OFFSET_EXTMAP 20
 
-// Row piece flag bits (first byte of a row piece).
-#define FB_HEAD 0x20        // head piece of a row
-#define FB_DELETED 0x10     // deleted row
-#define FB_FIRST 0x08       // first piece holding column data
-#define FB_LAST 0x04        // last piece of the row
-#define FB_PREV 0x02        // first column continues the previous piece's last
-#define FB_NEXT 0x01        // last column continues in the next piece
-// A cluster key row is used only when it is a whole row in one piece.
-#define FB_WHOLE_KEY (FB_HEAD | FB_FIRST | FB_LAST)
+// Row piece flag bits (first byte of a row piece). Constants rather than
+// macros, so that a test may include the builder's own names for them.
+enum : uint8_t {
+    FB_HEAD = 0x20,         // head piece of a row
+    FB_DELETED = 0x10,      // deleted row
+    FB_FIRST = 0x08,        // first piece holding column data
+    FB_LAST = 0x04,         // last piece of the row
+    FB_PREV = 0x02,         // first column continues the previous piece's last
+    FB_NEXT = 0x01,         // last column continues in the next piece
+    // A cluster key row is used only when it is a whole row in one piece.
+    FB_WHOLE_KEY = FB_HEAD | FB_FIRST | FB_LAST,
+};
 
 // Column length encoding: 0xFF is NULL (one byte); 0xFE is followed by a
 // little-endian 16-bit length and the data; any other byte is the length of

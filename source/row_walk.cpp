@@ -113,7 +113,16 @@ int locate_row_piece(const DATABLK *db, int t, int i, ROWPIECE *rp)
         fprintf(stderr, "block rdba=0x%08x: no slot %d in table %d of %d slots.\n", db->rdba, i, t, count);
         return -1;
     }
-    return piece_at_slot(db, first + i, rp);
+    // A free slot holds the next free slot number, not a row offset: a rowid
+    // pointing at one is damage. The list runs in ascending slot order, so
+    // the search ends at the first entry beyond the slot.
+    int s = first + i;
+    for (int f = db->frre, n = 0; f >= 0 && f <= s && n < db->nslot; f = slot_entry(db, f), n++)
+        if (f == s) {
+            fprintf(stderr, "block rdba=0x%08x slot %d: the slot is free.\n", db->rdba, s);
+            return -1;
+        }
+    return piece_at_slot(db, s, rp);
 }
 
 int parse_row_piece(ROWPIECE *rp, unsigned opts)

@@ -1,0 +1,64 @@
+// Start-up of the kelvo program, run as a child process: the banner, the
+// argument, and the failures that end it before the prompt.
+#include <gtest/gtest.h>
+
+#include "../foundation/scratch.h"
+#include "run_kelvo.h"
+
+namespace {
+
+const std::string banner = "\nkelvo: Oracle datafile recovery and unload shell\n\n"
+                           "Copyright (c) 2026 the kelvo developers.\n\n";
+
+TEST(Startup, ArgumentSelectsTheConfiguration)
+{
+    ScratchDir d;
+    // No argument: ./config.ini of the working directory.
+    KelvoRun r = run_kelvo({}, "", d.path);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, banner + "open ./config.ini: No such file or directory\n");
+    EXPECT_EQ(r.out, "");
+
+    // Only the text after the first '=' counts; a second argument is ignored.
+    r = run_kelvo({"cfg=/tmp/a=b.ini", "config=/other"}, "", d.path);
+    EXPECT_EQ(r.err, banner + "open /tmp/a=b.ini: No such file or directory\n");
+
+    // A path longer than 511 characters is cut there.
+    std::string longp = "/" + std::string(600, 'p');
+    r = run_kelvo({"config=" + longp}, "", d.path);
+    EXPECT_EQ(r.err, banner + "open " + longp.substr(0, 511) + ": File name too long\n");
+
+    r = run_kelvo({"config"}, "help\n", d.path);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, banner + "usage: " KELVO_PROGRAM " config=filename\n\n");
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(Startup, ConfigurationAndListFailures)
+{
+    ScratchDir d;
+    d.write("bad.ini", "dictdir = /d\ndatadir /x\n");
+    KelvoRun r = run_kelvo({"config=bad.ini"}, "", d.path);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, banner + "parameter format error: datadir /x\n");
+
+    d.write("nolist.ini", "dictdir = " + d.path + "\n");
+    r = run_kelvo({"config=nolist.ini"}, "", d.path);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, banner + "open : No such file or directory\n");
+
+    // An empty list opens nothing and finds no SYSTEM datafile.
+    d.write("files.txt", "# none yet\n");
+    d.write("empty.ini", "dictdir = " + d.path + "\ndatafiles = files.txt\n");
+    r = run_kelvo({"config=empty.ini"}, "exit\n", d.path);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, banner + "SYSTEM tablespace file not configured.\nopen data files error.\n");
+
+    d.write("files2.txt", "/no/such/file.dbf\n");
+    d.write("missing.ini", "datafiles = files2.txt\n");
+    r = run_kelvo({"config=missing.ini"}, "exit\n", d.path);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, banner + "open /no/such/file.dbf: No such file or directory\nopen data files error.\n");
+}
+
+} // namespace
