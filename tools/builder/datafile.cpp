@@ -189,12 +189,98 @@ int df_set_root(Datafile &df, uint32_t rootdba)
     return pwrite_all(df, h.data(), h.size(), df.offset(1));
 }
 
+int df_grow(Datafile &df, uint32_t blocks)
+{
+    if (blocks <= df.d.blocks)
+        return 0;
+    df.d.blocks = blocks;
+    if (::ftruncate(df.fd, (off_t)df.offset(blocks + 1)) != 0) {
+        fprintf(stderr, "truncate %s: %s\n", df.path.c_str(), strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+int df_finish(Datafile &df)
+{
+    std::vector<uint8_t> b0(df.d.blk0_sz), h(df.d.bsz);
+    make_block0(b0.data(), df.d);
+    make_file_header(h.data(), df.d);
+    int rc = pwrite_all(df, b0.data(), b0.size(), 0) || pwrite_all(df, h.data(), h.size(), df.offset(1)) ? -1 : 0;
+    df_close(df);
+    return rc;
+}
+
 int df_close(Datafile &df)
 {
     if (df.fd >= 0)
         ::close(df.fd);
     df.fd = -1;
     return 0;
+}
+
+// Opens an existing datafile and takes its geometry from block 0 and the
+// datafile header.
+static int open_existing(Datafile &df, const std::string &path)
+{
+    df_close(df);
+    df.fd = ::open(path.c_str(), O_RDWR);
+    if (df.fd < 0) {
+        fprintf(stderr, "open %s: %s\n", path.c_str(), strerror(errno));
+        return -1;
+    }
+    df.path = path;
+    uint8_t b0[32];
+    if (::pread(df.fd, b0, sizeof b0, 0) != (ssize_t)sizeof b0) {
+        fprintf(stderr, "read %s: short block 0\n", path.c_str());
+        return -1;
+    }
+    df.d.blk0_sz = read_le32(b0 + 20);
+    uint8_t h[372];
+    if (::pread(df.fd, h, sizeof h, df.d.blk0_sz) != (ssize_t)sizeof h) {
+        fprintf(stderr, "read %s: short datafile header\n", path.c_str());
+        return -1;
+    }
+    df.d.blocks = read_le32(h + 44);
+    df.d.bsz = read_le32(h + 48);
+    df.d.fno = read_le16(h + 52);
+    df.d.rootdba = read_le32(h + 96);
+    df.d.tsn = read_le32(h + 332);
+    df.d.rfn = read_le32(h + 368);
+    df.d.bigfile = df.d.rfn == 1024;
+    if (df.d.bsz < 2048 || df.d.bsz > 32768) {
+        fprintf(stderr, "%s: block size %u\n", path.c_str(), df.d.bsz);
+        return -1;
+    }
+    return 0;
+}
+
+int read_file_block(const std::string &path, uint32_t b, std::vector<uint8_t> &blk)
+{
+    Datafile df;
+    if (open_existing(df, path))
+        return -1;
+    blk.assign(b == 0 ? df.d.blk0_sz : df.d.bsz, 0);
+    return df_read_block(df, b, blk.data());
+}
+
+int patch_block(const std::string &path, uint32_t b, size_t offset, const std::vector<uint8_t> &bytes, bool fix)
+{
+    Datafile df;
+    std::vector<uint8_t> blk;
+    if (open_existing(df, path))
+        return -1;
+    blk.assign(b == 0 ? df.d.blk0_sz : df.d.bsz, 0);
+    if (df_read_block(df, b, blk.data()))
+        return -1;
+    if (offset > blk.size() || bytes.size() > blk.size() - offset) {
+        fprintf(stderr, "%s: patch of %zu bytes at %zu beyond block %u\n", path.c_str(), bytes.size(), offset, b);
+        return -1;
+    }
+    std::copy(bytes.begin(), bytes.end(), blk.begin() + (long)offset);
+    if (fix)
+        fix_check(blk.data(), blk.size());
+    return df_write_raw(df, b, blk.data(), blk.size());
 }
 
 int make_big_file(const std::string &path, uint64_t mib, uint32_t bsz, uint32_t fno, uint32_t tsn)

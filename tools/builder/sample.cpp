@@ -52,44 +52,10 @@ int write_config(const std::string &dir, const std::vector<std::string> &datafil
 
 int make_sample(const std::string &dir)
 {
-    if (make_dir(dir))
+    Database db = sample_database();
+    if (build_database(db, dir))
         return -1;
-    std::vector<std::string> files;
-
-    FileDesc sys;
-    sys.fno = 1;
-    sys.rfn = 1;
-    sys.tsn = 0;
-    sys.blocks = 1024;
-    sys.tsname = "SYSTEM";
-    Datafile sf;
-    std::string sp = dir + "/system01.dbf";
-    if (df_create(sf, sp, sys))
-        return -1;
-    // Bootstrap table: its own segment, the version row.
-    Segment bs;
-    bs.kind = 0x10;
-    bs.objd = 59;
-    plan_segment(bs, sf, 400, {8});
-    LogicalRow ver;
-    ver.cols = {col_bytes(ora_number(-1)), col_bytes(ora_number(-1)), col_str("8.0.00.00.00")};
-    if (write_heap_table(sf, bs, {ver}, BlockOpts{}) || df_set_root(sf, bs.hdr))
-        return -1;
-    files.push_back(sp);
-
-    FileDesc usr;
-    usr.fno = 4;
-    usr.rfn = 4;
-    usr.tsn = 4;
-    usr.blocks = 640;
-    usr.tsname = "USERS";
-    Datafile uf;
-    std::string up = dir + "/users01.dbf";
-    if (df_create(uf, up, usr))
-        return -1;
-    files.push_back(up);
-
-    return write_config(dir, files);
+    return write_config(dir, db.files);
 }
 
 } // namespace kb

@@ -13,12 +13,21 @@ namespace {
 
 const size_t NO_KEY = std::numeric_limits<size_t>::max();
 
+// A placed slot. Pieces are kept encoded (their next rowid is patched in
+// when the next piece is placed), so a large table costs little memory.
 struct PSlot {
     bool free = false;
     bool key = false;
     size_t keyid = NO_KEY;   // key rows: the key; member pieces with a cki: their key
-    Piece p;
+    int cki = -1;
+    int nrid_off = -1;       // offset of the next rowid in bytes, -1 when none
+    std::vector<uint8_t> bytes;
 };
+
+int nrid_offset(const Piece &p)
+{
+    return p.has_nrid ? 3 + (p.cki >= 0) + (p.extra6 ? 6 : 0) + (p.has_hrid ? 6 : 0) : -1;
+}
 
 struct Ref {
     bool valid = false;
@@ -134,10 +143,14 @@ class Packer {
     // Places one logical row of table t (key k for a cluster member).
     int place(size_t t, const LogicalRow &r, size_t k, RowPlace *where)
     {
-        std::vector<Col> cols = r.cols;
+        size_t ncols = r.cols.size();
         if (!r.keep_trailing_nulls)
-            while (!cols.empty() && cols.back().null)
-                cols.pop_back();
+            while (ncols > 0 && r.cols[ncols - 1].null)
+                ncols--;
+        const Col *cols = r.cols.data();
+        size_t colsz = 0;
+        for (size_t i = 0; i < ncols; i++)
+            colsz += enc_size(cols[i]);
         const uint8_t cflag = keys_ ? FB_CLUSTER : 0;
 
         if (r.layout == RowLayout::FreeSlot) {
@@ -145,24 +158,28 @@ class Packer {
             ps.free = true;
             long bi = fit(cur_, 0, NO_KEY, true);
             if (bi < 0)
-                return full();
+                return refused(bi);
             cur_ = (size_t)bi;
             return record(where, bi, put((size_t)bi, t, ps));
         }
-        if (r.layout == RowLayout::Deleted) {
-            Piece p = head_piece(t, cols, k, FB_HEAD | FB_DELETED | FB_FIRST | FB_LAST | cflag);
-            long bi = fit(cur_, (long)piece_size(p), k, true);
-            if (bi < 0)
-                return full();
-            cur_ = (size_t)bi;
-            return record(where, bi, put_piece((size_t)bi, t, p, k));
+        if (r.layout == RowLayout::Deleted || (r.layout == RowLayout::Normal && r.cuts.empty())) {
+            uint8_t fb = FB_HEAD | FB_FIRST | FB_LAST | cflag | (r.layout == RowLayout::Deleted ? FB_DELETED : 0);
+            Piece p = head_piece(t, k, fb);
+            long bi = fit(cur_, (long)(piece_size(p) + colsz), k, true);
+            if (bi >= 0) {
+                cur_ = (size_t)bi;
+                return record(where, bi, put_piece((size_t)bi, t, p, k, cols, ncols));
+            }
+            if (bi != TOO_BIG || r.layout == RowLayout::Deleted)
+                return refused(bi);
         }
 
+        std::vector<Col> own(cols, cols + ncols);
         std::vector<Frag> frags;
         if (!r.cuts.empty())
-            frags = frags_from_cuts(cols, r.cuts);
+            frags = frags_from_cuts(own, r.cuts);
         else
-            frags.push_back(Frag{cols, false, false});
+            frags.push_back(Frag{own, false, false});
 
         if (r.layout == RowLayout::Migrated) {
             Piece stub;
@@ -171,26 +188,20 @@ class Packer {
             stub.has_nrid = true;
             long sb = fit(cur_, (long)piece_size(stub), NO_KEY, true);
             if (sb < 0)
-                return full();
+                return refused(sb);
             cur_ = (size_t)sb;
-            int ss = put((size_t)sb, t, PSlot{false, false, NO_KEY, stub});
+            int ss = put_piece((size_t)sb, t, stub, NO_KEY);
             RowId self{s_.data[(size_t)sb], (uint16_t)ss};
-            if (chain(t, frags, k, false, self, (size_t)sb + 1, Ref{true, (size_t)sb, t, ss}) < 0)
-                return -1;
+            if (int rc = chain(t, frags, k, false, self, (size_t)sb + 1, Ref{true, (size_t)sb, t, ss}); rc < 0)
+                return rc;
             return record(where, sb, ss);
         }
 
-        if (frags.size() == 1) {
-            Piece p = head_piece(t, cols, k, FB_HEAD | FB_FIRST | FB_LAST | cflag);
-            long bi = fit(cur_, (long)piece_size(p), k, true);
-            if (bi >= 0) {
-                cur_ = (size_t)bi;
-                return record(where, bi, put_piece((size_t)bi, t, p, k));
-            }
+        if (r.cuts.empty()) {
             // Too long for a block of its own: chain it over several blocks.
             long keyc = keys_ ? key_cost(k) : 0;
             long h0 = 3 + (keys_ ? 1 : 0) + (x6_[t] ? 6 : 0) + 6;
-            frags = frags_greedy(cols, cap_ - 2 - keyc - h0, cap_ - 2 - 9);
+            frags = frags_greedy(own, cap_ - 2 - keyc - h0, cap_ - 2 - 9);
             if (frags.empty()) {
                 fprintf(stderr, "row does not fit the block size %u\n", df_.d.bsz);
                 return -1;
@@ -199,7 +210,7 @@ class Packer {
         long hb = -1;
         int hs = chain(t, frags, k, true, RowId{}, cur_, Ref{}, &hb);
         if (hs < 0)
-            return -1;
+            return hs;
         cur_ = (size_t)hb;
         return record(where, hb, hs);
     }
@@ -224,16 +235,19 @@ class Packer {
             db.assm = o_.assm;
             db.ex_extra = o_.ex_extra;
             db.tables.resize(ntab_);
+            // Rows of each key row's key in this block.
+            std::vector<uint16_t> per_key(pb.tabs[0].size(), 0);
+            for (size_t u = 1; u < ntab_; u++)
+                for (const PSlot &m : pb.tabs[u])
+                    if (!m.free && m.cki >= 0 && (size_t)m.cki < per_key.size())
+                        per_key[(size_t)m.cki]++;
             for (size_t t = 0; t < ntab_; t++)
                 for (size_t i = 0; i < pb.tabs[t].size(); i++) {
-                    const PSlot &ps = pb.tabs[t][i];
+                    PSlot &ps = pb.tabs[t][i];
                     Slot sl;
                     sl.free = ps.free;
                     if (ps.key) {
-                        uint16_t n = 0;
-                        for (size_t u = 1; u < ntab_; u++)
-                            for (const PSlot &m : pb.tabs[u])
-                                n += (!m.free && m.p.cki == (int)i) ? 1 : 0;
+                        uint16_t n = per_key[i];
                         const std::vector<RowId> &o = occ[ps.keyid];
                         size_t at = 0;
                         while (at < o.size() && !(o[at].dba == s_.data[bi] && o[at].slot == i))
@@ -242,7 +256,7 @@ class Packer {
                         RowId prev = at > 0 ? o[at - 1] : self, next = at + 1 < o.size() ? o[at + 1] : self;
                         sl.bytes = encode_key_row((*keys_)[ps.keyid], n, prev, next);
                     } else if (!ps.free) {
-                        sl.bytes = encode_piece(ps.p);
+                        sl.bytes = std::move(ps.bytes);
                     }
                     db.tables[t].push_back(std::move(sl));
                 }
@@ -257,9 +271,13 @@ class Packer {
     }
 
   private:
-    int full()
+    int full() { return -2; }
+
+    int refused(long fit_result)
     {
-        fprintf(stderr, "segment of object %u: the rows do not fit its %zu data blocks\n", s_.objd, s_.data.size());
+        if (fit_result != TOO_BIG)
+            return full();
+        fprintf(stderr, "row piece does not fit a block of %u bytes\n", df_.d.bsz);
         return -1;
     }
 
@@ -272,11 +290,10 @@ class Packer {
         return 0;
     }
 
-    Piece head_piece(size_t t, const std::vector<Col> &cols, size_t k, uint8_t fb)
+    Piece head_piece(size_t t, size_t k, uint8_t fb)
     {
         Piece p;
         p.fb = fb;
-        p.cols = cols;
         p.extra6 = x6_[t];
         p.cki = keys_ && k != NO_KEY ? 0 : -1;   // real index set when placed
         return p;
@@ -327,15 +344,17 @@ class Packer {
     }
 
     // First block from `from` on that takes a piece of `size` bytes (and its
-    // cluster key row); with `move_on`, only the next empty block is tried
-    // after the first.
+    // cluster key row); -1 when the segment has no such block. With
+    // `move_on`, the search stops at the first empty block (TOO_BIG when
+    // even that one does not take it).
+    static const long TOO_BIG = -3;
     long fit(size_t from, long size, size_t k, bool move_on)
     {
         for (size_t bi = from; ensure(bi); bi++) {
             if (fits(bi, size, k))
                 return (long)bi;
             if (move_on && blocks_[bi].nslots == 0)
-                return -1;   // not even an empty block takes it
+                return TOO_BIG;   // not even an empty block takes it
         }
         return -1;
     }
@@ -343,14 +362,26 @@ class Packer {
     int put(size_t bi, size_t t, PSlot ps)
     {
         PBlock &b = blocks_[bi];
-        b.used += 2 + (ps.free ? 0 : (long)piece_size(ps.p));
+        b.used += 2 + (long)ps.bytes.size();
         b.nslots++;
         b.tabs[t].push_back(std::move(ps));
         return (int)b.tabs[t].size() - 1;
     }
 
-    int put_piece(size_t bi, size_t t, Piece p, size_t k)
+    void patch_nrid(const Ref &r, RowId id)
     {
+        PSlot &ps = blocks_[r.bi].tabs[r.t][(size_t)r.slot];
+        if (ps.nrid_off >= 0) {
+            put_be32(ps.bytes.data() + ps.nrid_off, id.dba);
+            put_be16(ps.bytes.data() + ps.nrid_off + 4, id.slot);
+        }
+    }
+
+    // Places a piece; `extra` columns (not copied into the piece) follow its own.
+    int put_piece(size_t bi, size_t t, Piece p, size_t k, const Col *extra = nullptr, size_t nextra = 0)
+    {
+        if (p.cc < 0)
+            p.cc = (int)(p.cols.size() + nextra);
         if (p.cki >= 0) {
             int ks = key_slot(bi, k);
             if (ks < 0) {
@@ -364,7 +395,14 @@ class Packer {
             }
             p.cki = ks;
         }
-        return put(bi, t, PSlot{false, false, p.cki >= 0 ? k : NO_KEY, std::move(p)});
+        PSlot ps;
+        ps.keyid = p.cki >= 0 ? k : NO_KEY;
+        ps.cki = p.cki;
+        ps.nrid_off = nrid_offset(p);
+        ps.bytes = encode_piece(p);
+        for (size_t i = 0; i < nextra; i++)
+            encode_col(ps.bytes, extra[i]);
+        return put(bi, t, std::move(ps));
     }
 
     // Places the pieces of frags from block `from` on, each after the block
@@ -401,7 +439,7 @@ class Packer {
                 return full();
             int slot = put_piece((size_t)bi, t, p, kk);
             if (prev.valid)
-                blocks_[prev.bi].tabs[prev.t][(size_t)prev.slot].p.nrid = RowId{s_.data[(size_t)bi], (uint16_t)slot};
+                patch_nrid(prev, RowId{s_.data[(size_t)bi], (uint16_t)slot});
             prev = Ref{true, (size_t)bi, t, slot};
             if (i == 0) {
                 first_slot = slot;
@@ -427,20 +465,20 @@ class Packer {
 } // namespace
 
 int write_heap_table(Datafile &df, const Segment &s, const std::vector<LogicalRow> &rows, const BlockOpts &o,
-                     std::vector<RowPlace> *places)
+                     std::vector<RowPlace> *places, bool dry_run)
 {
     Packer pk(df, s, o, {o.extra6}, nullptr);
     if (places)
         places->assign(rows.size(), RowPlace{});
     for (size_t i = 0; i < rows.size(); i++)
-        if (pk.place(0, rows[i], NO_KEY, places ? &(*places)[i] : nullptr))
-            return -1;
-    return pk.write();
+        if (int rc = pk.place(0, rows[i], NO_KEY, places ? &(*places)[i] : nullptr))
+            return rc;
+    return dry_run ? 0 : pk.write();
 }
 
 int write_cluster(Datafile &df, const Segment &s, const std::vector<std::vector<Col>> &keys,
                   const std::vector<ClusterMember> &members, const BlockOpts &o,
-                  std::vector<std::vector<RowPlace>> *places)
+                  std::vector<std::vector<RowPlace>> *places, bool dry_run)
 {
     std::vector<bool> x6{false};
     for (const ClusterMember &m : members)
@@ -465,9 +503,9 @@ int write_cluster(Datafile &df, const Segment &s, const std::vector<std::vector<
     for (size_t k = 0; k < keys.size(); k++)
         for (size_t m = 0; m < members.size(); m++)
             for (size_t i : by_key[m][k])
-                if (pk.place(m + 1, members[m].rows[i], k, places ? &(*places)[m][i] : nullptr))
-                    return -1;
-    return pk.write();
+                if (int rc = pk.place(m + 1, members[m].rows[i], k, places ? &(*places)[m][i] : nullptr))
+                    return rc;
+    return dry_run ? 0 : pk.write();
 }
 
 } // namespace kb

@@ -77,13 +77,22 @@ std::vector<uint8_t> ora_number(int64_t v)
         return {0x80};
     bool neg = v < 0;
     uint64_t m = neg ? (uint64_t)0 - (uint64_t)v : (uint64_t)v;
-    std::vector<int> rev;
+    int rev[10], n = 0;   // base-100 digits, least significant first
     while (m) {
-        rev.push_back((int)(m % 100));
+        rev[n++] = (int)(m % 100);
         m /= 100;
     }
-    std::vector<int> digits(rev.rbegin(), rev.rend());
-    return number_bytes(neg, digits, (int)rev.size() - 1);
+    int exp = n - 1, low = 0;
+    while (rev[low] == 0)
+        low++;            // trailing zero digits are not stored
+    uint8_t out[12];
+    size_t k = 0;
+    out[k++] = neg ? (uint8_t)(~(193 + exp) & 0xFF) : (uint8_t)(193 + exp);
+    for (int i = n - 1; i >= low; i--)
+        out[k++] = neg ? (uint8_t)(101 - rev[i]) : (uint8_t)(rev[i] + 1);
+    if (neg)
+        out[k++] = 102;
+    return std::vector<uint8_t>(out, out + k);
 }
 
 std::vector<uint8_t> ora_number(const std::string &text)
