@@ -441,13 +441,8 @@ int end_row(ULDR *ul, bool complete)
         if (r < 0)
             return -1;
     }
-    if (ul->lcc > 0) {
-        // LOB value records follow here, one per gathered locator in slot
-        // order, once LOB reading is part of the unloader; tables with LOB
-        // columns are refused before any of their rows is decoded.
-        fprintf(stderr, "LOB values cannot be unloaded.\n");
+    if (ul->lcc > 0 && process_lob(ul) < 0)
         return -1;
-    }
     ul->nrow++;
     ul->row_ofs = ul->data_ofs + (uint64_t)ul->clen;
     return 0;
