@@ -288,6 +288,9 @@ Fixture make_database()
              null_v(), i % 7 ? null_v() : text_v("t")},
             i % 50 == 0 ? kb::RowLayout::Migrated : kb::RowLayout::Normal);
     }
+    // Trailing NULLs written out as NULL columns instead of being left off.
+    add({num_v("400"), null_v(), text_v("kept nulls"), null_v(), null_v()});
+    t.rows.back().keep_trailing_nulls = true;
     // The text "" is stored as NULL: Oracle has no empty strings.
     lt.rows[7][2] = null_v();
     t.rows[7].cols[2] = kb::col_null();
@@ -439,6 +442,26 @@ const LTable *find(const std::vector<LTable> &ts, const std::string &name)
     return nullptr;
 }
 
+// Builds the database in w, runs kelvo with "export dict", "load dict" and
+// the given unload commands, and imports each dump (data/NAME.dat) into its
+// target directory. Returns why it stopped, or "".
+std::string run_pipeline(dumptest::workdir &w, kb::Database &db, const std::string &unloads,
+                         const std::vector<std::pair<std::string, std::string>> &dumps)
+{
+    if (kb::build_database(db, w.dir) != 0 || kb::write_config(w.dir, db.files) != 0)
+        return "the database was not built";
+    KelvoRun k = run_kelvo({"config=" + w.dir + "/config.ini"}, "export dict\nload dict\n" + unloads + "exit\n", w.dir);
+    if (k.status != 0)
+        return "kelvo: " + k.err;
+    for (const auto &[dump, target] : dumps) {
+        dumptest::run_result r =
+            w.run("USERID=scott/tiger@" + w.path(target) + " FILE=" + w.path("data/" + dump + ".dat"));
+        if (r.rc != 0 || r.err.find("Import terminated successfully.") == std::string::npos)
+            return "import of " + dump + ": " + r.err;
+    }
+    return "";
+}
+
 // The database is built and run through kelvo and import once; the tests
 // read the targets: "all" gets the dump of the user, "one" the dumps of
 // single tables.
@@ -452,27 +475,11 @@ protected:
     {
         w = new dumptest::workdir;
         f = new Fixture(make_database());
-        if (kb::build_database(f->db, w->dir) != 0 || kb::write_config(w->dir, f->db.files) != 0) {
-            failed = "the database was not built";
-            return;
-        }
-        KelvoRun k = run_kelvo({"config=" + w->dir + "/config.ini"},
-                               "export dict\nload dict\nunload user scott\nunload table scott.longs\n"
-                               "unload table scott.member2\nunload table scott.composed\nexit\n",
-                               w->dir);
-        if (k.status != 0) {
-            failed = "kelvo: " + k.err;
-            return;
-        }
-        for (std::string dump : {"SCOTT", "SCOTT_LONGS", "SCOTT_MEMBER2", "SCOTT_COMPOSED"}) {
-            std::string target = dump == "SCOTT" ? "all" : "one";
-            dumptest::run_result r =
-                w->run("USERID=scott/tiger@" + w->path(target) + " FILE=" + w->path("data/" + dump + ".dat"));
-            if (r.rc != 0 || r.err.find("Import terminated successfully.") == std::string::npos) {
-                failed = "import of " + dump + ": " + r.err;
-                return;
-            }
-        }
+        failed = run_pipeline(*w, f->db,
+                              "unload user scott\nunload table scott.longs\nunload table scott.member2\n"
+                              "unload table scott.composed\n",
+                              {{"SCOTT", "all"}, {"SCOTT_LONGS", "one"}, {"SCOTT_MEMBER2", "one"},
+                               {"SCOTT_COMPOSED", "one"}});
     }
     static void TearDownTestSuite()
     {
@@ -521,6 +528,42 @@ TEST_F(Pipeline, SingleTablesUnloadedOnTheirOwn)
               "3");
     EXPECT_EQ(dumptest::query(w->path("all/SCOTT.db"), "select count(*) from sqlite_master where type = 'table'"),
               std::to_string(f->expect.size()));
+}
+
+// A database in a single-byte character set: its text comes back as UTF-8,
+// national text still from AL16UTF16.
+TEST(PipelineCharset, SingleByteDatabaseTextBecomesUtf8)
+{
+    kb::Database db = kb::standard_database();
+    for (kb::DbProp &p : db.props)
+        if (p.name == "NLS_CHARACTERSET")
+            p.value = "WE8MSWIN1252";
+    db.users.push_back({"SCOTT", 84, 1, "USERS", "TEMP", 0});
+    kb::DbTable t;
+    t.owner = "SCOTT";
+    t.name = "LATIN";
+    t.cols = {dcol("ID", 2, 22), dcol("S", 1, 20), dcol("C", 96, 6), dcol("NV", 1, 20, 2), dcol("L", 8, 0)};
+    LTable lt{"LATIN", {"ID", "S", "C", "NV", "L"}, {}};
+    std::vector<std::vector<kb::Col>> stored_rows = {
+        {kb::col_num(1), kb::col_str("caf\xe9 \x80"), kb::col_str("\xe0\xe8    "), stored(ntext_v("", u"\u00e9\u20ac")),
+         kb::col_str("long \xfc\xdf")},
+        {kb::col_num(2), kb::col_null(), kb::col_str("plain "), kb::col_null(), kb::col_str(std::string(40000, '\xe9'))}};
+    std::string many_e;
+    for (int i = 0; i < 40000; i++)
+        many_e += "\xc3\xa9";
+    lt.rows = {{num_v("1"), text_v("caf\xc3\xa9 \xe2\x82\xac"), text_v("\xc3\xa0\xc3\xa8    "),
+                ntext_v("\xc3\xa9\xe2\x82\xac", u""), text_v("long \xc3\xbc\xc3\x9f")},
+               {num_v("2"), null_v(), text_v("plain "), null_v(), text_v(many_e)}};
+    for (auto &cols : stored_rows) {
+        kb::LogicalRow r;
+        r.cols = cols;
+        t.rows.push_back(r);
+    }
+    t.seg.ext_blocks = 16;
+    db.tables.push_back(t);
+    dumptest::workdir w;
+    ASSERT_EQ(run_pipeline(w, db, "unload table scott.latin\n", {{"SCOTT_LATIN", "db"}}), "");
+    compare_table(w.path("db/SCOTT.db"), lt);
 }
 
 } // namespace
