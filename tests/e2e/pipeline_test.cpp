@@ -288,6 +288,10 @@ Fixture make_database()
              null_v(), i % 7 ? null_v() : text_v("t")},
             i % 50 == 0 ? kb::RowLayout::Migrated : kb::RowLayout::Normal);
     }
+    // Forty digits: twenty base-100 digits, so the negative one has no closing 102.
+    add({num_v("401"), num_v("-1234567890123456789012345678901234567890")});
+    add({num_v("402"), num_v("1234567890123456789012345678901234567890")});
+    add({num_v("403"), num_v("0.1"), text_v("a|b")});
     // Trailing NULLs written out as NULL columns instead of being left off.
     add({num_v("400"), null_v(), text_v("kept nulls"), null_v(), null_v()});
     t.rows.back().keep_trailing_nulls = true;
@@ -406,6 +410,22 @@ Fixture make_database()
         cp.parts.push_back(dp);
     }
     f.db.tables.push_back(cp);
+    // No rows at all, and names that need quotes.
+    kb::DbTable empty;
+    empty.owner = "SCOTT";
+    empty.name = "EMPTY";
+    empty.cols = {dcol("ID", 2, 22), dcol("V", 1, 10)};
+    f.db.tables.push_back(empty);
+    f.expect.push_back({"EMPTY", {"ID", "V"}, {}});
+    kb::DbTable odd;
+    odd.owner = "SCOTT";
+    odd.name = "Mixed Case";
+    odd.cols = {dcol("id", 2, 22), dcol("a b", 1, 10)};
+    LTable eodd{"Mixed Case", {"id", "a b"}, {{num_v("1"), text_v("x")}, {num_v("2"), null_v()}}};
+    for (auto &r : eodd.rows)
+        odd.rows.push_back(lrow(r));
+    f.db.tables.push_back(odd);
+    f.expect.push_back(eodd);
     f.expect.push_back(e1);
     f.expect.push_back(e2);
     f.expect.push_back(ep);
@@ -512,6 +532,12 @@ TEST_F(Pipeline, ClusteredTablesWithTheirKeys)
 {
     check("all", "MEMBER1");
     check("all", "MEMBER2");
+}
+
+TEST_F(Pipeline, EmptyTableAndQuotedNames)
+{
+    check("all", "EMPTY");
+    check("all", "Mixed Case");
 }
 
 TEST_F(Pipeline, PartitionsAndSubpartitionsInOrder)
