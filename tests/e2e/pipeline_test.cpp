@@ -294,6 +294,8 @@ Fixture make_database()
 {
     Fixture f;
     f.db.users.push_back({"SCOTT", 84, 1, "USERS", "TEMP", 0});
+    // A second datafile: some partitions live there.
+    f.db.tablespaces.push_back({"DATA2", 5, 0, {kb::DbFile{5, 5, 256, false, 0, "data2_01.dbf", ""}}});
 
     // Scalar types, NULLs in the middle and at the end, a chained and a
     // migrated row, and enough generated rows to span blocks.
@@ -423,7 +425,8 @@ Fixture make_database()
     f.db.tables.push_back(m1);
     f.db.tables.push_back(m2);
 
-    // Range partitions, and composite partitions with their subpartitions.
+    // Range partitions, and composite partitions with their subpartitions,
+    // some of them in the second datafile.
     kb::DbTable p;
     p.owner = "SCOTT";
     p.name = "PARTED";
@@ -432,6 +435,8 @@ Fixture make_database()
     for (int n = 0; n < 3; n++) {
         kb::DbPart dp;
         dp.name = "P" + std::to_string(n);
+        if (n == 1)
+            dp.tablespace = "DATA2";
         for (int i = 0; i < 5 * (n + 1); i++) {
             std::vector<LV> r = {num_v(std::to_string(n * 100 + i)), text_v(dp.name)};
             dp.rows.push_back(lrow(r));
@@ -453,6 +458,8 @@ Fixture make_database()
         for (int s = 0; s < 3; s++) {
             kb::DbPart sp;
             sp.name = dp.name + "S" + std::to_string(s);
+            if (s == 1)
+                sp.tablespace = "DATA2";
             for (int i = 0; i < 4; i++) {
                 std::vector<LV> r = {num_v(std::to_string(n * 100 + s * 10 + i)), text_v(sp.name),
                                      i == 3 ? null_v() : date_v(2010 + n, 1 + s, 1 + i)};
@@ -625,6 +632,15 @@ TEST_F(Pipeline, PartitionsAndSubpartitionsInOrder)
 {
     check("all", "PARTED");
     check("all", "COMPOSED");
+    // The rows above came from both datafiles.
+    int in_second = 0;
+    for (const kb::DbTable &t : f->db.tables)
+        for (const kb::DbPart &p : t.parts) {
+            in_second += p.fno == 5;
+            for (const kb::DbPart &sp : p.subparts)
+                in_second += sp.fno == 5;
+        }
+    EXPECT_EQ(in_second, 3);
 }
 
 TEST_F(Pipeline, SingleTablesUnloadedOnTheirOwn)
