@@ -425,6 +425,38 @@ Fixture make_database()
     f.db.tables.push_back(m1);
     f.db.tables.push_back(m2);
 
+    // A two-column cluster key whose columns stand in the member table in
+    // another order, and a member row too long for one block.
+    kb::DbCluster c2;
+    c2.owner = "SCOTT";
+    c2.name = "KC2";
+    c2.key = {dcol("DEPT", 2, 22), dcol("CODE", 1, 8)};
+    for (int k = 0; k < 4; k++)
+        c2.keys.push_back({kb::col_num(k), kb::col_str("c" + std::to_string(k))});
+    f.db.clusters.push_back(c2);
+    kb::DbTable m3;
+    m3.owner = "SCOTT";
+    m3.name = "MEMBER3";
+    m3.cluster = "KC2";
+    m3.cluster_cols = {"DEPT", "CODE"};
+    m3.cols = {dcol("NAME", 1, 4000), dcol("CODE", 1, 8), dcol("DEPT", 2, 22), dcol("NOTE", 1, 4000),
+               dcol("MORE", 1, 4000)};
+    LTable e3{"MEMBER3", {"DEPT", "CODE", "NAME", "NOTE", "MORE"}, {}};
+    std::vector<uint8_t> wide = letters(3900, 11);
+    for (int k = 0; k < 4; k++)
+        for (int j = 0; j < 3; j++) {
+            // 11,700 bytes in one row: more than a block holds.
+            bool big = k == 2 && j == 1;
+            std::string w(wide.begin(), wide.end());
+            std::vector<LV> r = {big ? text_v(w) : text_v("n" + std::to_string(k) + std::to_string(j)),
+                                 big ? text_v(w) : null_v(), big ? text_v(w) : null_v()};
+            m3.rows.push_back(lrow(r));
+            m3.row_keys.push_back((size_t)k);
+            e3.rows.push_back({num_v(std::to_string(k)), text_v("c" + std::to_string(k)), r[0], r[1], r[2]});
+        }
+    f.db.tables.push_back(m3);
+    f.expect.push_back(e3);
+
     // Range partitions, and composite partitions with their subpartitions,
     // some of them in the second datafile.
     kb::DbTable p;
@@ -619,6 +651,7 @@ TEST_F(Pipeline, ClusteredTablesWithTheirKeys)
 {
     check("all", "MEMBER1");
     check("all", "MEMBER2");
+    check("all", "MEMBER3");
 }
 
 TEST_F(Pipeline, EmptyTableQuotedNamesTimestampsAndUnusedColumns)
