@@ -727,7 +727,11 @@ class Builder {
         r.n("TS#", t.tsn).n("FILE#", t.fno).n("BLOCK#", t.blk);
         if (!t.cluster.empty())
             r.n("BOBJ#", cluster(t.cluster)->objn).n("TAB#", t.tabn);
-        r.n("COLS", (int64_t)t.cols.size());
+        // COLS counts the columns users see: hidden and unused ones are only
+        // in INTCOLS (and KERNELCOLS while stored).
+        int64_t visible = std::count_if(t.cols.begin(), t.cols.end(),
+                                        [](const DbColumn &c) { return !(c.property & (0x20 | 0x4000 | 0x8000)); });
+        r.n("COLS", visible);
         if (!t.cluster.empty())
             r.n("CLUCOLS", (int64_t)t.cluster_cols.size());
         r.n("PCTFREE$", t.opts.pctfree).n("PCTUSED$", 40).n("INITRANS", 1).n("MAXTRANS", 255);
