@@ -153,6 +153,8 @@ struct Col {
     bool null = false;
     bool long_form = false;
     std::vector<uint8_t> data;
+    int lob = -1;             // >= 0: a reference to the table's lob_values[lob], replaced by the
+                              // value's locator when the database is written (see col_lob)
 };
 Col col_null();
 Col col_bytes(std::vector<uint8_t> b);
@@ -334,6 +336,79 @@ int write_cluster(Datafile &df, const Segment &s, const std::vector<std::vector<
                   std::vector<std::vector<RowPlace>> *places = nullptr, bool dry_run = false);
 
 // ===========================================================================
+// LOB values and LOB storage
+// ===========================================================================
+//
+// LOB values described logically (their bytes and the form Oracle would keep
+// them in). A table's LOB values live in DbTable::lob_values; a row names one
+// with col_lob(i) in the LOB column's place, and build_database writes the
+// value into the column's LOB segment (and LOB index) before it writes the
+// rows, replacing the reference by the locator bytes. The writers are in
+// lob_*.cpp; lobs.h is their interface with the database writer.
+
+// How one LOB value is stored.
+enum class LobForm {
+    // BasicFile
+    BasicInline,     // locator with inode, data inline after it (at most 3964 bytes; 0 bytes allowed)
+    BasicChunks,     // locator with inode and up to 12 chunk addresses; chunks from the 13th on
+                     // through the LOB index entries of pages 12, 20, 28, ...
+    BasicIndexOnly,  // locator without inode: the inode and every chunk address through the LOB
+                     // index (page 0 entry: inode and 4 chunks; then pages 4, 12, 20, ... with 8)
+    // SecureFile (locator byte 7 bit 0x80)
+    SecureInline,    // data inline in the locator
+    SecureExtents,   // extent list in the locator
+    SecureHeader,    // locator names a LOB header block: extents in it, then an itree
+    SecureEmpty,     // locator with none of the three forms (an empty value)
+};
+
+struct LobValue {
+    std::vector<uint8_t> data;     // the bytes as stored (a CLOB of an AL32UTF8 database and every
+                                   // NCLOB: AL16UTF16, two bytes per character)
+    int width = 1;                 // bytes per character (locator byte 9): 1 BLOB, 2 AL16UTF16 CLOB/NCLOB
+    LobForm form = LobForm::BasicChunks;
+
+    // SecureFile shapes
+    int len_bytes = 0;             // size of the LOB length field, 1..8 bytes; 0: the fewest that hold it
+    int skip = 0;                  // flg2: bytes between the length field (and its one skipped byte)
+                                   // and the payload
+    uint32_t extent_blocks = 8;    // blocks per LOB extent (the last one shorter); 0 blocks makes one
+                                   // extent entry of 0 blocks ahead of the others
+    uint32_t block_fill = 0;       // data bytes kept in each SecureFile data block (0: bsz - 128)
+    int hdr_extents = -1;          // SecureHeader: extents listed in the header block itself (-1: all
+                                   // that fit); the rest go under the itree
+    int itree_level = 1;           // SecureHeader: level of the itree holding the remaining extents
+                                   // (1 to 4); the header names it in its level-k slot
+    int itree_fanout = 0;          // entries per itree node (0: as many as fit the block)
+    bool itree_data_block = false; // SecureHeader: the level-1 slot names one SecureFile data block
+                                   // that holds the data (no extents, no itree nodes)
+};
+
+// A BLOB of these bytes; a CLOB or NCLOB of UTF-8 text stored as AL16UTF16
+// (characters above U+FFFF as surrogate pairs).
+LobValue lob_blob(std::vector<uint8_t> bytes, LobForm form = LobForm::BasicChunks);
+LobValue lob_clob(const std::string &utf8, LobForm form = LobForm::BasicChunks);
+// A LOB column's place in a row: the table's lob_values[i].
+Col col_lob(size_t i);
+
+// Storage shape of one LOB column (kept in DbLob::shape).
+struct LobShape {
+    int leaf_max = 0;              // LOB index entries per leaf (0: as many as fit)
+    int branch_max = 0;            // separators per branch block (0: as many as fit)
+    bool truncate_keys = true;     // a separator whose LOB id alone tells the children apart is stored
+                                   // truncated (key column 1 length 0xFE, no page number)
+    bool scatter = true;           // the chunks and extents of a value are placed out of address
+                                   // order, so that a reader must follow every address
+    bool dead_entries = false;     // the index leaves also hold deleted entries (flag bit 0x01) of
+                                   // stale versions, which a reader must pass over
+    std::string tablespace;        // tablespace of the LOB and LOB index segments; empty: the table's
+};
+
+// Oracle's BasicFile LOB data block: 56-byte header, then bsz - 60 data bytes.
+inline uint32_t basic_block_data(uint32_t bsz) { return bsz - 60; }
+// SecureFile data block: 128-byte header, data from 128 (bsz - 128 at most).
+inline uint32_t secure_block_data(uint32_t bsz) { return bsz - 128; }
+
+// ===========================================================================
 // A whole database from a description (the SYSTEM datafile with the
 // bootstrap table and the dictionary, and the user segments)
 // ===========================================================================
@@ -387,7 +462,8 @@ struct DbLob {
     std::string column;       // the LOB column of the table
     uint32_t flags = 0;       // LOB$ FLAGS
     uint32_t property = 0;    // LOB$ PROPERTY
-    int chunk = 1;            // CHUNK
+    int chunk = 1;            // CHUNK: blocks per BasicFile chunk
+    LobShape shape;           // how the LOB and LOB index segments are laid out
     // out:
     uint32_t lobj = 0, ind = 0;        // object numbers of the LOB segment and of its index
     uint32_t tsn = 0, fno = 0, blk = 0;  // LOB segment header
@@ -419,6 +495,7 @@ struct DbTable {
     std::vector<DbPart> parts;       // partitions (the table itself then has no segment)
     bool composite = false;          // parts are composite partitions with subparts
     std::vector<DbLob> lobs;
+    std::vector<LobValue> lob_values; // the values rows name with col_lob(i), in any LOB column
     uint32_t tab_flags = 0x40000001; // TAB$ FLAGS (0x800000: rows carry 6 more header bytes)
     uint32_t property = 0;           // TAB$ PROPERTY bits added to those the layout implies
     uint32_t obj_flags = 0;          // OBJ$ FLAGS (0x80 dropped, 0x2 temporary)
@@ -478,6 +555,7 @@ struct DbTablespace {
     std::string name;
     uint32_t tsn = 0;
     int contents = 0;                    // 0 permanent, 1 temporary
+    uint32_t bsz = 0;                    // block size of its datafiles; 0: the database's
     std::vector<DbFile> files;           // none for a temporary tablespace
 };
 
