@@ -555,8 +555,8 @@ struct DbTablespace {
     std::string name;
     uint32_t tsn = 0;
     int contents = 0;                    // 0 permanent, 1 temporary
-    uint32_t bsz = 0;                    // block size of its datafiles; 0: the database's
     std::vector<DbFile> files;           // none for a temporary tablespace
+    uint32_t bsz = 0;                    // block size of its datafiles; 0: the database's
 };
 
 struct DbProp {
