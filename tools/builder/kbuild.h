@@ -372,12 +372,14 @@ struct LobValue {
     int skip = 0;                  // flg2: bytes between the length field (and its one skipped byte)
                                    // and the payload
     uint32_t extent_blocks = 8;    // blocks per LOB extent (the last one shorter); 0 blocks makes one
-                                   // extent entry of 0 blocks ahead of the others
+                                   // extent entry of 0 blocks ahead of the others (of 8 blocks each)
     uint32_t block_fill = 0;       // data bytes kept in each SecureFile data block (0: bsz - 128)
     int hdr_extents = -1;          // SecureHeader: extents listed in the header block itself (-1: all
                                    // that fit); the rest go under the itree
-    int itree_level = 1;           // SecureHeader: level of the itree holding the remaining extents
-                                   // (1 to 4); the header names it in its level-k slot
+    int itree_level = 1;           // SecureHeader: deepest itree level (1 to 4). The extents left over
+                                   // from the header fill a level-1 tree, then a level-2 tree, ... up
+                                   // to this level, one tree per header slot, each as full as its
+                                   // fanout allows while every deeper tree keeps at least one extent
     int itree_fanout = 0;          // entries per itree node (0: as many as fit the block)
     bool itree_data_block = false; // SecureHeader: the level-1 slot names one SecureFile data block
                                    // that holds the data (no extents, no itree nodes)
