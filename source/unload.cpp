@@ -121,9 +121,8 @@ static void init_uldr(ULDR *ul)
     ul->csz = ULDR_CACHE_SIZE;
 }
 
-// Why a table is passed over, or null when it is unloaded. LOB values are
-// not read by this unloader yet.
-enum { PASS_NONE, PASS_UNSUPPORTED, PASS_DROPPED, PASS_TEMPORARY, PASS_LOB };
+// Why a table is passed over, or PASS_NONE when it is unloaded.
+enum { PASS_NONE, PASS_UNSUPPORTED, PASS_DROPPED, PASS_TEMPORARY };
 
 static int pass_reason(const TAB *t, const OBJ *o)
 {
@@ -133,8 +132,6 @@ static int pass_reason(const TAB *t, const OBJ *o)
         return PASS_DROPPED;
     if (o->flag & 0x2)
         return PASS_TEMPORARY;
-    if (count_lobs(t) > 0)
-        return PASS_LOB;
     return PASS_NONE;
 }
 
@@ -163,7 +160,6 @@ int unload_user(char *args)
         case PASS_UNSUPPORTED: printf("table \"%s\" has special feature, unsupported.\n", o->name); break;
         case PASS_DROPPED: printf("table \"%s\" is dropped.\n", o->name); break;
         case PASS_TEMPORARY: printf("\"%s\" is temporary table.\n", o->name); break;
-        case PASS_LOB: printf("table \"%s\" has LOB columns, not unloaded.\n", o->name); break;
         default: count++;
         }
     }
@@ -240,7 +236,6 @@ int unload_table(char *args)
     case PASS_UNSUPPORTED: fprintf(stderr, "table \"%s\" not supported.\n", table); return -1;
     case PASS_DROPPED: fprintf(stderr, "table \"%s\" is dropped.\n", table); return -1;
     case PASS_TEMPORARY: fprintf(stderr, "\"%s\" is temporary table.\n", table); return -1;
-    case PASS_LOB: fprintf(stderr, "table \"%s\" has LOB columns, LOB unloading is not available.\n", table); return -1;
     default: break;
     }
 

@@ -20,16 +20,20 @@ struct Column {
     bool national = false;
 };
 
-// One column entry of a row: NULL, a value, or a LONG whose value follows the
-// row in a value record.
+// One column entry of a row: NULL, a value, a LONG whose value follows the
+// row in a value record, or a LOB whose value record (width byte and pieces
+// exactly as given) follows the row after the LONG one.
 struct Value {
-    enum Kind { Null, Data, Long } kind = Null;
+    enum Kind { Null, Data, Long, Lob } kind = Null;
     Bytes bytes;
+    uint8_t width = 0;
+    std::vector<Bytes> pieces;
 };
 inline Value null() { return Value{}; }
-inline Value data(const Bytes &b) { return Value{Value::Data, b}; }
+inline Value data(const Bytes &b) { return Value{Value::Data, b, 0, {}}; }
 inline Value text(const std::string &s) { return data(Bytes(s.begin(), s.end())); }
-inline Value long_value(const Bytes &b) { return Value{Value::Long, b}; }
+inline Value long_value(const Bytes &b) { return Value{Value::Long, b, 0, {}}; }
+inline Value lob_value(uint8_t width, std::vector<Bytes> pieces) { return Value{Value::Lob, {}, width, std::move(pieces)}; }
 
 // A row lists its entries; trailing columns without data are left out.
 struct Row {
@@ -72,12 +76,16 @@ inline Bytes table_data(const Table &t)
     }
     for (const Row &r : t.rows) {
         const Value *lv = nullptr;
+        std::vector<const Value *> lobs;
         for (const Value &v : r.vals) {
             if (v.kind == Value::Null) {
                 be16(o, 0xFFFE);
             } else if (v.kind == Value::Long) {
                 be16(o, 0xFFFB);
                 lv = &v;
+            } else if (v.kind == Value::Lob) {
+                be16(o, 0xFFFC);
+                lobs.push_back(&v);
             } else {
                 be16(o, (uint32_t)v.bytes.size());
                 o.insert(o.end(), v.bytes.begin(), v.bytes.end());
@@ -90,6 +98,17 @@ inline Bytes table_data(const Table &t)
                 size_t n = std::min<size_t>(32768, lv->bytes.size() - off);
                 be16(o, (uint32_t)n);
                 o.insert(o.end(), lv->bytes.begin() + (long)off, lv->bytes.begin() + (long)(off + n));
+            }
+            be16(o, 0);
+        }
+        // LOB value record: DUMP_VALUE, width byte, 0x00, pieces, DUMP_END.
+        for (const Value *v : lobs) {
+            be16(o, 0xFFFD);
+            o.push_back(v->width);
+            o.push_back(0);
+            for (const Bytes &p : v->pieces) {
+                be16(o, (uint32_t)p.size());
+                o.insert(o.end(), p.begin(), p.end());
             }
             be16(o, 0);
         }

@@ -292,3 +292,14 @@ inline kb::LogicalRow lrow(std::vector<kb::Col> cols, kb::RowLayout layout = kb:
     r.layout = layout;
     return r;
 }
+// A heap table of one segment whose object and data object numbers are objn.
+inline kb::UserTable heap_table(const std::string &name, uint32_t objn, std::vector<kb::UserColumn> cols)
+{
+    kb::UserTable t;
+    t.name = name;
+    t.objn = t.objd = objn;
+    t.cols = std::move(cols);
+    t.segs.resize(1);
+    t.segs[0].objd = objn;
+    return t;
+}
