@@ -33,7 +33,7 @@ inline Locator parse_locator(const Bytes &l)
     r.secure = l[7] & 0x80;
     r.width = be16(l.data() + 8);
     r.lobid.assign(l.begin() + 10, l.begin() + 20);
-    if (!r.inode)
+    if (!r.inode || r.secure)
         return r;
     EXPECT_GE(l.size(), 36u);
     r.blks = be32(l.data() + 24);

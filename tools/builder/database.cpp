@@ -617,6 +617,12 @@ class Builder {
         return out;
     }
 
+    static bool is_secure(LobForm f)
+    {
+        return f == LobForm::SecureInline || f == LobForm::SecureExtents || f == LobForm::SecureHeader ||
+               f == LobForm::SecureEmpty;
+    }
+
     static bool has_lob_refs(const DbTable &t)
     {
         for (const std::vector<LogicalRow> *rows : row_sets(t))
@@ -706,13 +712,7 @@ class Builder {
             uint64_t need = l.shape.dead_entries ? (uint64_t)std::max(l.chunk, 1) : 0;
             for (size_t v : per_lob[li]) {
                 const LobValue &lv = t.lob_values[v];
-                if (lv.form != LobForm::BasicInline && lv.form != LobForm::BasicChunks &&
-                    lv.form != LobForm::BasicIndexOnly) {
-                    fprintf(stderr, "builder: table %s column %s: SecureFile storage is not written yet\n",
-                            t.name.c_str(), l.column.c_str());
-                    return -1;
-                }
-                need += basic_blocks_needed(lv, l.chunk, bsz);
+                need += is_secure(lv.form) ? secure_blocks_needed(lv, bsz) : basic_blocks_needed(lv, l.chunk, bsz);
             }
             if (need > 0x3FFFFF) {
                 fprintf(stderr, "builder: LOB segment of %s column %s: %llu blocks\n", t.name.c_str(),
@@ -749,10 +749,13 @@ class Builder {
             if (l.shape.dead_entries && write_stale_chunk(sp, std::max(l.chunk, 1), stale))
                 return -1;
             uint32_t k = 0;
-            for (size_t v : per_lob[li])
-                if (write_basic_value(sp, t.lob_values[v], l.chunk, lob_id(l.lobj, k++), l.shape, locs[v],
-                                      entries))
+            for (size_t v : per_lob[li]) {
+                const LobValue &lv = t.lob_values[v];
+                const LobId id = lob_id(l.lobj, k++);
+                if (is_secure(lv.form) ? write_secure_value(sp, lv, id, l.shape, locs[v])
+                                       : write_basic_value(sp, lv, l.chunk, id, l.shape, locs[v], entries))
                     return -1;
+            }
             if (l.shape.dead_entries)
                 add_dead_entries(entries, stale);
 
