@@ -351,7 +351,8 @@ enum class LobForm {
     // BasicFile
     BasicInline,     // locator with inode, data inline after it (at most 3964 bytes; 0 bytes allowed)
     BasicChunks,     // locator with inode and up to 12 chunk addresses; chunks from the 13th on
-                     // through the LOB index entries of pages 12, 20, 28, ...
+                     // through the LOB index entries of pages 12, 20, 28, ... (a value of at most
+                     // 3964 bytes is kept inline: with blks 0 it would read back as inline data)
     BasicIndexOnly,  // locator without inode: the inode and every chunk address through the LOB
                      // index (page 0 entry: inode and 4 chunks; then pages 4, 12, 20, ... with 8)
     // SecureFile (locator byte 7 bit 0x80)
@@ -394,8 +395,9 @@ Col col_lob(size_t i);
 
 // Storage shape of one LOB column (kept in DbLob::shape).
 struct LobShape {
-    int leaf_max = 0;              // LOB index entries per leaf (0: as many as fit)
-    int branch_max = 0;            // separators per branch block (0: as many as fit)
+    int leaf_max = 0;              // LOB index entries per leaf (0: as many as fit; with dead_entries at
+                                   // least 2, and one more where a deleted entry joins its live twin)
+    int branch_max = 0;            // separators per branch block (0: as many as fit; at least 2)
     bool truncate_keys = true;     // a separator whose LOB id alone tells the children apart is stored
                                    // truncated (key column 1 length 0xFE, no page number)
     bool scatter = true;           // the chunks and extents of a value are placed out of address
