@@ -3,6 +3,7 @@
 // C_OBJ#, C_FILE#_BLOCK#, the tables with segments of their own, the empty
 // index segments the bootstrap rows name).
 #include "dictdefs.h"
+#include "lobs.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -134,7 +135,7 @@ class Builder {
                 d.rfn = f.rfn;
                 d.tsn = t.tsn;
                 d.blocks = std::max<uint32_t>(f.blocks, 64);
-                d.bsz = db_.bsz;
+                d.bsz = t.bsz ? t.bsz : db_.bsz;
                 d.blk0_sz = f.blk0_sz;
                 d.bigfile = f.bigfile;
                 d.tsname = t.name;
@@ -429,7 +430,7 @@ class Builder {
         return n;
     }
 
-    uint32_t estimate(const SegJob &j) const
+    uint32_t estimate(const SegJob &j, uint32_t bsz) const
     {
         size_t bytes = row_bytes(j.rows);
         for (const ClusterMember &m : j.members)
@@ -439,7 +440,7 @@ class Builder {
             p.cols = k;
             bytes += piece_size(p) + 24;
         }
-        size_t usable = db_.bsz * (100 - (size_t)std::clamp(j.bo.pctfree, 0, 90)) / 100;
+        size_t usable = bsz * (100 - (size_t)std::clamp(j.bo.pctfree, 0, 90)) / 100;
         usable = usable > 400 ? usable - 300 : 100;
         return (uint32_t)(bytes / usable + 2);
     }
@@ -477,8 +478,8 @@ class Builder {
         if (j.raw_type) {
             if (dry)
                 return 0;
-            std::vector<uint8_t> blk(db_.bsz, 0);
-            init_block(blk.data(), db_.bsz, (uint8_t)j.raw_type, j.seg.hdr);
+            std::vector<uint8_t> blk(fa.df.d.bsz, 0);
+            init_block(blk.data(), fa.df.d.bsz, (uint8_t)j.raw_type, j.seg.hdr);
             return df_write_block(fa.df, fa.df.block_of(j.seg.hdr), blk.data());
         }
         if (j.cluster)
@@ -489,7 +490,7 @@ class Builder {
     // Sizes, plans and writes one segment in file fa.
     int write_job(SegJob &j, FileAlloc &fa)
     {
-        uint32_t data = estimate(j);
+        uint32_t data = estimate(j, fa.df.d.bsz);
         for (int tries = 0; tries < 24; tries++) {
             uint32_t end = plan(j, fa, fa.next, data);
             if (df_grow(fa.df, end))
@@ -554,14 +555,27 @@ class Builder {
                 }
         }
         for (DbTable &t : db_.tables) {
-            if (t.system || !t.cluster.empty())
+            if (t.system)
                 continue;
+            if (!t.cluster.empty()) {
+                if (has_lob_refs(t)) {
+                    fprintf(stderr, "builder: table %s: LOB values in a clustered table are not written\n",
+                            t.name.c_str());
+                    return -1;
+                }
+                continue;
+            }
             const DbTablespace *ts = tablespace(t.tablespace);
             if (!ts)
                 return -1;
             t.tsn = ts->tsn;
+            // The LOB segments and indexes first: the rows store the locators.
+            std::vector<std::vector<uint8_t>> locs;
+            if (lob_segments(t, locs))
+                return -1;
             if (t.parts.empty() && !t.no_segment) {
-                if (heap_segment(t, t.tablespace, t.objd, t.rows, t.tsn, t.fno, t.blk, &t.places))
+                if (heap_segment(t, t.tablespace, t.objd, with_locators(t.rows, locs), t.tsn, t.fno, t.blk,
+                                 &t.places))
                     return -1;
             }
             for (DbPart &p : t.parts) {
@@ -571,28 +585,209 @@ class Builder {
                     return -1;
                 p.tsn = pts->tsn;
                 if (!t.composite) {
-                    if (heap_segment(t, tsname, p.objd, p.rows, p.tsn, p.fno, p.blk, &p.places))
+                    if (heap_segment(t, tsname, p.objd, with_locators(p.rows, locs), p.tsn, p.fno, p.blk,
+                                     &p.places))
                         return -1;
                     continue;
                 }
                 for (DbPart &s : p.subparts) {
                     std::string sts = s.tablespace.empty() ? tsname : s.tablespace;
-                    if (heap_segment(t, sts, s.objd, s.rows, s.tsn, s.fno, s.blk, &s.places))
+                    if (heap_segment(t, sts, s.objd, with_locators(s.rows, locs), s.tsn, s.fno, s.blk,
+                                     &s.places))
                         return -1;
                 }
             }
-            for (DbLob &l : t.lobs) {
-                uint32_t ignore = 0;
-                if (heap_segment(t, t.tablespace, l.lobj, {}, l.tsn, l.fno, l.blk) ||
-                    heap_segment(t, t.tablespace, l.ind, {}, ignore, l.ind_fno, l.ind_blk))
-                    return -1;
-                for (DbIndex &x : db_.indexes)
-                    if (x.objn == l.ind) {
-                        x.tsn = l.tsn;
-                        x.fno = l.ind_fno;
-                        x.blk = l.ind_blk;
+        }
+        return 0;
+    }
+
+    // ------------------------------------------------------ LOB segments
+    // The row sets of a table in the order their segments are written.
+    static std::vector<const std::vector<LogicalRow> *> row_sets(const DbTable &t)
+    {
+        std::vector<const std::vector<LogicalRow> *> out;
+        if (t.parts.empty())
+            out.push_back(&t.rows);
+        for (const DbPart &p : t.parts) {
+            if (!t.composite)
+                out.push_back(&p.rows);
+            for (const DbPart &s : p.subparts)
+                out.push_back(&s.rows);
+        }
+        return out;
+    }
+
+    static bool is_secure(LobForm f)
+    {
+        return f == LobForm::SecureInline || f == LobForm::SecureExtents || f == LobForm::SecureHeader ||
+               f == LobForm::SecureEmpty;
+    }
+
+    static bool has_lob_refs(const DbTable &t)
+    {
+        for (const std::vector<LogicalRow> *rows : row_sets(t))
+            for (const LogicalRow &r : *rows)
+                for (const Col &c : r.cols)
+                    if (c.lob >= 0)
+                        return true;
+        return false;
+    }
+
+    static std::vector<LogicalRow> with_locators(const std::vector<LogicalRow> &rows,
+                                                 const std::vector<std::vector<uint8_t>> &locs)
+    {
+        std::vector<LogicalRow> out = rows;
+        for (LogicalRow &r : out)
+            for (Col &c : r.cols)
+                if (c.lob >= 0) {
+                    c.data = locs[(size_t)c.lob];
+                    c.null = false;
+                    c.lob = -1;
+                }
+        return out;
+    }
+
+    // The values the rows name, per LOB of the table (in row order), after
+    // checking that each reference is in a LOB column, names an existing
+    // value and that no value is named twice.
+    int lob_refs(const DbTable &t, std::vector<std::vector<size_t>> &per_lob)
+    {
+        std::map<int, size_t> lob_at;   // stored column position -> index into t.lobs
+        for (size_t i = 0; i < t.lobs.size(); i++)
+            for (const DbColumn &c : t.cols)
+                if (c.name == t.lobs[i].column) {
+                    if (c.type != 112 && c.type != 113) {
+                        fprintf(stderr, "builder: table %s: LOB storage for column %s of type %d\n",
+                                t.name.c_str(), c.name.c_str(), c.type);
+                        return -1;
                     }
+                    if (c.segcol > 0)
+                        lob_at[c.segcol - 1] = i;
+                }
+        per_lob.assign(t.lobs.size(), {});
+        std::vector<bool> used(t.lob_values.size(), false);
+        for (const std::vector<LogicalRow> *rows : row_sets(t))
+            for (size_t r = 0; r < rows->size(); r++)
+                for (size_t p = 0; p < (*rows)[r].cols.size(); p++) {
+                    int v = (*rows)[r].cols[p].lob;
+                    if (v < 0)
+                        continue;
+                    auto it = lob_at.find((int)p);
+                    if (it == lob_at.end()) {
+                        fprintf(stderr, "builder: table %s row %zu: LOB value %d in stored column %zu, which "
+                                        "is not a LOB column\n", t.name.c_str(), r, v, p + 1);
+                        return -1;
+                    }
+                    if ((size_t)v >= t.lob_values.size()) {
+                        fprintf(stderr, "builder: table %s row %zu: LOB value %d of %zu\n", t.name.c_str(), r, v,
+                                t.lob_values.size());
+                        return -1;
+                    }
+                    if (used[(size_t)v]) {
+                        fprintf(stderr, "builder: table %s: LOB value %d named by two rows\n", t.name.c_str(), v);
+                        return -1;
+                    }
+                    used[(size_t)v] = true;
+                    per_lob[it->second].push_back((size_t)v);
+                }
+        return 0;
+    }
+
+    // Writes the LOB segment (its values) and the LOB index segment of every
+    // LOB of the table; locs[i] gets the locator of t.lob_values[i].
+    int lob_segments(DbTable &t, std::vector<std::vector<uint8_t>> &locs)
+    {
+        std::vector<std::vector<size_t>> per_lob;
+        if (lob_refs(t, per_lob))
+            return -1;
+        locs.assign(t.lob_values.size(), {});
+        for (size_t li = 0; li < t.lobs.size(); li++) {
+            DbLob &l = t.lobs[li];
+            const std::string tsname = l.shape.tablespace.empty() ? t.tablespace : l.shape.tablespace;
+            const DbTablespace *ts = tablespace(tsname);
+            FileAlloc *fa = ts ? file_for(tsname) : nullptr;
+            if (!fa)
+                return -1;
+            const uint32_t bsz = fa->df.d.bsz;
+            uint64_t need = l.shape.dead_entries ? (uint64_t)std::max(l.chunk, 1) : 0;
+            for (size_t v : per_lob[li]) {
+                const LobValue &lv = t.lob_values[v];
+                need += is_secure(lv.form) ? secure_blocks_needed(lv, bsz) : basic_blocks_needed(lv, l.chunk, bsz);
             }
+            if (need > 0x3FFFFF) {
+                fprintf(stderr, "builder: LOB segment of %s column %s: %llu blocks\n", t.name.c_str(),
+                        l.column.c_str(), (unsigned long long)need);
+                return -1;
+            }
+
+            // The LOB segment: its data area one run of consecutive blocks,
+            // so extents are made large enough for the header to list them all.
+            SegJob j;
+            j.kind = t.seg_kind;
+            j.objd = l.lobj;
+            const uint32_t cap = (uint32_t)std::max(header_capacity(j.kind, bsz), 1);
+            j.so.ext_blocks = std::max<int>(t.seg.ext_blocks, (int)(((uint32_t)need + 3 + cap - 1) / cap));
+            uint32_t end = plan(j, *fa, fa->next, (uint32_t)need);
+            const std::vector<uint32_t> &data = j.seg.data;
+            for (size_t i = 1; i < data.size(); i++)
+                if (fa->df.block_of(data[i]) != fa->df.block_of(data[0]) + i) {
+                    fprintf(stderr, "builder: LOB segment of object %u is not one run of blocks\n", l.lobj);
+                    return -1;
+                }
+            if (df_grow(fa->df, end) || write_segment_meta(fa->df, j.seg))
+                return -1;
+            fa->next = end;
+            out_addr(*fa, j.seg, l.tsn, l.fno, l.blk);
+
+            LobSpace sp;
+            sp.df = &fa->df;
+            sp.objd = l.lobj;
+            sp.next = data.empty() ? 0 : fa->df.block_of(data[0]);
+            sp.end = sp.next + (uint32_t)data.size();
+            std::vector<LobIndexEntry> entries;
+            uint32_t stale = 0;
+            if (l.shape.dead_entries && write_stale_chunk(sp, std::max(l.chunk, 1), stale))
+                return -1;
+            uint32_t k = 0;
+            for (size_t v : per_lob[li]) {
+                const LobValue &lv = t.lob_values[v];
+                const LobId id = lob_id(l.lobj, k++);
+                if (is_secure(lv.form) ? write_secure_value(sp, lv, id, l.shape, locs[v])
+                                       : write_basic_value(sp, lv, l.chunk, id, l.shape, locs[v], entries))
+                    return -1;
+            }
+            if (l.shape.dead_entries)
+                add_dead_entries(entries, stale);
+
+            // The LOB index, its root right after its segment header.
+            FileAlloc *ia = file_for(tsname);
+            if (!ia)
+                return -1;
+            SegJob ij;
+            ij.kind = t.seg_kind;
+            ij.objd = l.ind;
+            ij.so = t.seg;
+            uint32_t nblk = lob_index_blocks(entries.size(), l.shape, ia->df.d.bsz);
+            uint32_t iend = plan(ij, *ia, ia->next, nblk);
+            if (ij.seg.data.size() < nblk || ij.seg.data[0] != ij.seg.hdr + 1) {
+                fprintf(stderr, "builder: LOB index of object %u: no room after its header\n", l.ind);
+                return -1;
+            }
+            std::vector<uint32_t> iblocks;
+            for (uint32_t i = 0; i < nblk; i++)
+                iblocks.push_back(ia->df.block_of(ij.seg.data[i]));
+            if (df_grow(ia->df, iend) || write_segment_meta(ia->df, ij.seg) ||
+                write_lob_index(ia->df, iblocks, l.ind, entries, l.shape, ij.kind == 0x23))
+                return -1;
+            ia->next = iend;
+            uint32_t itsn = 0;
+            out_addr(*ia, ij.seg, itsn, l.ind_fno, l.ind_blk);
+            for (DbIndex &x : db_.indexes)
+                if (x.objn == l.ind) {
+                    x.tsn = itsn;
+                    x.fno = l.ind_fno;
+                    x.blk = l.ind_blk;
+                }
         }
         return 0;
     }
@@ -655,8 +850,10 @@ class Builder {
         size_t n = 0;
         for (size_t i = 0; i < full.size(); i++) {
             bool key = std::find(t.cluster_cols.begin(), t.cluster_cols.end(), t.cols[i].name) != t.cluster_cols.end();
-            if (!key)
-                full[n++] = std::move(full[i]);
+            // Columns ahead of the first key column stay where they are: a
+            // vector moved onto itself would be left empty.
+            if (!key && n++ != i)
+                full[n - 1] = std::move(full[i]);
         }
         full.resize(n);
         return full;
@@ -688,7 +885,7 @@ class Builder {
     {
         RowB r(systab("TS$").cols);
         r.n("TS#", ts.tsn).s("NAME", ts.name).n("OWNER#", 0).n("ONLINE$", 1).n("CONTENTS$", ts.contents);
-        r.n("BLOCKSIZE", db_.bsz).n("INC#", 1).n("SCNWRP", 0).n("SCNBAS", 0).n("DFLMINEXT", 1);
+        r.n("BLOCKSIZE", ts.bsz ? ts.bsz : db_.bsz).n("INC#", 1).n("SCNWRP", 0).n("SCNBAS", 0).n("DFLMINEXT", 1);
         r.n("DFLMAXEXT", 2147483645).n("DFLINIT", 8).n("DFLINCR", 8).n("DFLMINLEN", 0).n("DFLEXTPCT", 0);
         r.n("DFLOGGING", 1).n("AFFSTRENGTH", 0).n("BITMAPPED", 8).n("PLUGGED", 0).n("DIRECTALLOWED", 1);
         r.n("FLAGS", ts.contents ? 0x1 : 0x829).n("SPARE1", 0);
@@ -1151,7 +1348,7 @@ class Builder {
         fill(blocks, 0);
         std::vector<uint32_t> want;
         for (Dseg &d : segs)
-            want.push_back(estimate(d.job) + 1);
+            want.push_back(estimate(d.job, sys_->df.d.bsz) + 1);
         const uint32_t start = sys_->next;
         for (int tries = 0; tries < 24; tries++) {
             uint32_t at = start;

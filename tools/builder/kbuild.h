@@ -351,7 +351,8 @@ enum class LobForm {
     // BasicFile
     BasicInline,     // locator with inode, data inline after it (at most 3964 bytes; 0 bytes allowed)
     BasicChunks,     // locator with inode and up to 12 chunk addresses; chunks from the 13th on
-                     // through the LOB index entries of pages 12, 20, 28, ...
+                     // through the LOB index entries of pages 12, 20, 28, ... (a value of at most
+                     // 3964 bytes is kept inline: with blks 0 it would read back as inline data)
     BasicIndexOnly,  // locator without inode: the inode and every chunk address through the LOB
                      // index (page 0 entry: inode and 4 chunks; then pages 4, 12, 20, ... with 8)
     // SecureFile (locator byte 7 bit 0x80)
@@ -372,12 +373,14 @@ struct LobValue {
     int skip = 0;                  // flg2: bytes between the length field (and its one skipped byte)
                                    // and the payload
     uint32_t extent_blocks = 8;    // blocks per LOB extent (the last one shorter); 0 blocks makes one
-                                   // extent entry of 0 blocks ahead of the others
+                                   // extent entry of 0 blocks ahead of the others (of 8 blocks each)
     uint32_t block_fill = 0;       // data bytes kept in each SecureFile data block (0: bsz - 128)
     int hdr_extents = -1;          // SecureHeader: extents listed in the header block itself (-1: all
                                    // that fit); the rest go under the itree
-    int itree_level = 1;           // SecureHeader: level of the itree holding the remaining extents
-                                   // (1 to 4); the header names it in its level-k slot
+    int itree_level = 1;           // SecureHeader: deepest itree level (1 to 4). The extents left over
+                                   // from the header fill a level-1 tree, then a level-2 tree, ... up
+                                   // to this level, one tree per header slot, each as full as its
+                                   // fanout allows while every deeper tree keeps at least one extent
     int itree_fanout = 0;          // entries per itree node (0: as many as fit the block)
     bool itree_data_block = false; // SecureHeader: the level-1 slot names one SecureFile data block
                                    // that holds the data (no extents, no itree nodes)
@@ -392,8 +395,9 @@ Col col_lob(size_t i);
 
 // Storage shape of one LOB column (kept in DbLob::shape).
 struct LobShape {
-    int leaf_max = 0;              // LOB index entries per leaf (0: as many as fit)
-    int branch_max = 0;            // separators per branch block (0: as many as fit)
+    int leaf_max = 0;              // LOB index entries per leaf (0: as many as fit; with dead_entries at
+                                   // least 2, and one more where a deleted entry joins its live twin)
+    int branch_max = 0;            // separators per branch block (0: as many as fit; at least 2)
     bool truncate_keys = true;     // a separator whose LOB id alone tells the children apart is stored
                                    // truncated (key column 1 length 0xFE, no page number)
     bool scatter = true;           // the chunks and extents of a value are placed out of address

@@ -36,10 +36,21 @@ struct LobIndexEntry {
     bool dead = false;        // deleted entry (flag bit 0x01): a stale version
 };
 
+// The LOB id of the k-th value written into the LOB segment of object
+// `lobj`: unique within the segment, and in an order unrelated to k (so that
+// the LOB index order differs from the row order).
+LobId lob_id(uint32_t lobj, uint32_t k);
+
 // Blocks a value takes in its LOB segment (data blocks, and for a
 // SecureFile header form its header and itree blocks).
 uint32_t basic_blocks_needed(const LobValue &v, int chunk, uint32_t bsz);
 uint32_t secure_blocks_needed(const LobValue &v, uint32_t bsz);
+// The lengths of the pieces of the LOB value record a reader makes of a
+// SecureFile value written so in blocks of bsz bytes: inline data as one
+// piece, each extent in batches of up to 32 KiB of blocks, a data block named
+// by an itree slot as one piece; no piece of length 0. Empty when the value
+// cannot be stored so.
+std::vector<uint32_t> secure_pieces(const LobValue &v, uint32_t bsz);
 
 // Writes the value's blocks into sp and sets `locator` to the bytes the row
 // stores. A BasicFile writer appends the value's index entries to
@@ -49,12 +60,23 @@ int write_basic_value(LobSpace &sp, const LobValue &v, int chunk, const LobId &i
 int write_secure_value(LobSpace &sp, const LobValue &v, const LobId &id, const LobShape &shape,
                        std::vector<uint8_t> &locator);
 
+// Stale versions for LobShape::dead_entries: write_stale_chunk takes one
+// chunk of blocks from sp holding bytes no value has; add_dead_entries puts
+// ahead of the first index entry of every LOB a deleted copy of it whose
+// chunk addresses all name that stale chunk (and whose page-0 inode counts
+// one byte more), so a reader that does not pass over deleted entries reads
+// wrong bytes.
+int write_stale_chunk(LobSpace &sp, int chunk, uint32_t &rdba);
+void add_dead_entries(std::vector<LobIndexEntry> &entries, uint32_t stale_rdba);
+
 // Blocks of the LOB index B-tree for n entries (leaves and branch levels).
 uint32_t lob_index_blocks(size_t n, const LobShape &shape, uint32_t bsz);
-// Writes the LOB index over the entries (sorted here by key) into the
-// blocks given (block numbers of df; the first one, the block right after
-// the index segment header, becomes the root). Returns 0 or -1.
+// Writes the LOB index over the entries (sorted here by key; a deleted
+// entry goes ahead of a live one of the same key) into the blocks given
+// (block numbers of df; the first one, the block right after the index
+// segment header, becomes the root). `assm`: the blocks carry the extra
+// data area of an automatically managed segment. Returns 0 or -1.
 int write_lob_index(Datafile &df, const std::vector<uint32_t> &blocks, uint32_t objd,
-                    std::vector<LobIndexEntry> entries, const LobShape &shape);
+                    std::vector<LobIndexEntry> entries, const LobShape &shape, bool assm = false);
 
 } // namespace kb
