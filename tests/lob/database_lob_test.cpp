@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "../shell/run_kelvo.h"
@@ -69,13 +70,8 @@ xd::LobEntry lob_entry(const kb::Database &db)
     };
 }
 
-std::vector<uint8_t> bytes(size_t n, uint32_t seed) { return kb::pattern_bytes(n, seed); }
-
-kb::LobValue value(size_t n, uint32_t seed, LobForm form)
-{
-    kb::LobValue v = kb::lob_blob(bytes(n, seed), form);
-    return v;
-}
+// A BLOB of n pattern bytes.
+kb::LobValue value(size_t n, uint32_t seed, LobForm form) { return kb::lob_blob(kb::pattern_bytes(n, seed), form); }
 
 // A database of the standard accounts, user SCOTT, and room for LOB data:
 // USERS (8 KiB blocks) enlarged, SMALL with 2 KiB and WIDE with 16 KiB
@@ -119,7 +115,7 @@ struct Built {
     KelvoRun run;
     ~Built()
     {
-        if (!dir.empty())
+        if (!dir.empty() && !getenv("KEEP_DB"))
             (void)system(("rm -rf '" + dir + "'").c_str());
     }
     xd::Bytes dump(const std::string &name) const
@@ -140,6 +136,8 @@ void build_and_run(kb::Database &db, const std::string &commands, Built &b,
     ASSERT_EQ(kb::write_config(b.dir, db.files), 0);
     if (damage)
         damage(db);
+    if (testing::Test::HasFatalFailure())
+        return;
     b.run = run_kelvo({"config=" + b.dir + "/config.ini"}, "export dict\nload dict\n" + commands + "exit\n", b.dir);
     ASSERT_EQ(b.run.status, 0) << b.run.err;
     if (getenv("SHOW_ERR"))
@@ -188,7 +186,7 @@ TEST(LobDatabase, BasicFileFormsByteForByte)
     // 3965 bytes (not inline: a partial chunk of no whole block), up to 12
     // chunks from the locator, exactly 12, 20 (the index from page 12 on),
     // a CLOB, locators without inode, and NULLs.
-    kb::DbTable b1 = lob_table("B1", {dcol("ID", 2, 22), dcol("V", 113)}, {dlob("V", 1)});
+    kb::DbTable b1 = lob_table("B1", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
     one_per_row(b1, {value(0, 1, LobForm::BasicInline), value(200, 2, LobForm::BasicInline),
                      value(3964, 3, LobForm::BasicInline), value(3965, 4, LobForm::BasicChunks),
                      value(5 * d8 + 77, 5, LobForm::BasicChunks), value(12 * d8, 6, LobForm::BasicChunks),
@@ -204,18 +202,18 @@ TEST(LobDatabase, BasicFileFormsByteForByte)
 
     // Chunk 4 (32 KiB chunks of 8 KiB blocks): whole chunks, a partial final
     // chunk of some blocks and bytes, 12 chunks and a remainder, 20 chunks.
-    kb::DbTable b4 = lob_table("B4", {dcol("ID", 2, 22), dcol("V", 113)}, {dlob("V", 4)});
+    kb::DbTable b4 = lob_table("B4", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 4)});
     one_per_row(b4, {value(3 * d8 + 10, 21, LobForm::BasicChunks), value(8 * d8, 22, LobForm::BasicChunks),
                      value(48 * d8 + 2 * d8 + 99, 23, LobForm::BasicChunks), value(80 * d8, 24, LobForm::BasicChunks),
                      value(6 * d8 + 3, 25, LobForm::BasicIndexOnly)});
     db.tables.push_back(b4);
 
-    // Chunk 4 of 16 KiB blocks: 64 KiB chunks, read as pieces of two blocks.
-    kb::DbTable w = lob_table("W", {dcol("ID", 2, 22), dcol("V", 113)}, {dlob("V", 4)});
+    // Chunk 2 of 16 KiB blocks: 32 KiB chunks.
+    kb::DbTable w = lob_table("W", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 2)});
     w.tablespace = "WIDE";
     const uint32_t d16 = kb::basic_block_data(16384);
-    one_per_row(w, {value(4 * d16, 31, LobForm::BasicChunks), value(13 * 4 * d16 + 3 * d16 + 7, 32, LobForm::BasicChunks),
-                    value(2 * d16 + 5, 33, LobForm::BasicChunks), value(4 * d16 + 2 * d16, 34, LobForm::BasicIndexOnly)});
+    one_per_row(w, {value(4 * d16, 31, LobForm::BasicChunks), value(13 * 2 * d16 + d16 + 7, 32, LobForm::BasicChunks),
+                    value(d16 + 5, 33, LobForm::BasicChunks), value(6 * d16 + 1, 34, LobForm::BasicIndexOnly)});
     db.tables.push_back(w);
 
     // Several hundred chunks in 2 KiB blocks, under an index of small leaves
@@ -227,7 +225,7 @@ TEST(LobDatabase, BasicFileFormsByteForByte)
     deep.dead_entries = true;
     kb::LobShape flat = deep;
     flat.truncate_keys = false;
-    kb::DbTable s = lob_table("MANY", {dcol("ID", 2, 22), dcol("A", 113), dcol("B", 112)},
+    kb::DbTable s = lob_table("MANY", {dcol("ID", 2, 22), dcol("A", 113, 4000), dcol("B", 112, 4000)},
                               {dlob("A", 1, deep), dlob("B", 2, flat)});
     s.tablespace = "SMALL";
     for (int i = 0; i < 12; i++) {
@@ -240,7 +238,7 @@ TEST(LobDatabase, BasicFileFormsByteForByte)
     db.tables.push_back(s);
 
     // A partitioned table whose rows in every partition hold LOBs.
-    kb::DbTable p = lob_table("PARTED", {dcol("ID", 2, 22), dcol("V", 113)}, {dlob("V", 1)});
+    kb::DbTable p = lob_table("PARTED", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
     for (int k = 0; k < 3; k++) {
         kb::DbPart dp;
         dp.name = "P" + std::to_string(k);
@@ -255,6 +253,8 @@ TEST(LobDatabase, BasicFileFormsByteForByte)
 
     Built b;
     build_and_run(db, "unload user scott\nunload table scott.w\nunload table scott.many\n", b);
+    if (HasFatalFailure())
+        return;
     EXPECT_EQ(xd::first_difference(b.dump("SCOTT.dat"), user_dump(db, names_of(db))), "");
     EXPECT_EQ(xd::first_difference(b.dump("SCOTT_W.dat"), user_dump(db, {"W"})), "");
     EXPECT_EQ(xd::first_difference(b.dump("SCOTT_MANY.dat"), user_dump(db, {"MANY"})), "");
@@ -271,7 +271,7 @@ TEST(LobDatabase, SecureFileFormsByteForByte)
         return v;
     };
     auto plain = [](kb::LobValue &) {};
-    kb::DbTable t = lob_table("SF", {dcol("ID", 2, 22), dcol("V", 113)}, {dlob("V", 1)});
+    kb::DbTable t = lob_table("SF", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
     one_per_row(t, {
         // Inline: empty, a 1-byte and an 8-byte length field, bytes skipped
         // before the payload.
@@ -304,6 +304,8 @@ TEST(LobDatabase, SecureFileFormsByteForByte)
 
     Built b;
     build_and_run(db, "unload table scott.sf\n", b);
+    if (HasFatalFailure())
+        return;
     EXPECT_EQ(xd::first_difference(b.dump("SCOTT_SF.dat"), user_dump(db, {"SF"})), "");
     EXPECT_EQ(b.run.err.find("error"), std::string::npos) << b.run.err;
 }
@@ -387,7 +389,7 @@ TEST(LobDatabase, DamagedLobEndsItsTableAndLaterTablesUnload)
     narrow.branch_max = 2;
     const char *damaged[] = {"IXLEVEL", "IXCOUNT", "IXLOOP"};
     for (const char *name : damaged) {
-        kb::DbTable t = lob_table(name, {dcol("ID", 2, 22), dcol("V", 113)}, {dlob("V", 1, narrow)});
+        kb::DbTable t = lob_table(name, {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1, narrow)});
         one_per_row(t, {value(100, 1, LobForm::BasicInline), value(40 * d8, 2, LobForm::BasicIndexOnly),
                         value(200, 3, LobForm::BasicInline)});
         db.tables.push_back(t);
@@ -398,7 +400,7 @@ TEST(LobDatabase, DamagedLobEndsItsTableAndLaterTablesUnload)
     db.tablespaces.push_back(its);
     kb::LobShape own;
     own.tablespace = "ITREE";
-    kb::DbTable it = lob_table("ITLEVEL", {dcol("ID", 2, 22), dcol("V", 113)}, {dlob("V", 1, own)});
+    kb::DbTable it = lob_table("ITLEVEL", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1, own)});
     kb::LobValue tree = value(40 * kb::secure_block_data(8192), 6, LobForm::SecureHeader);
     tree.extent_blocks = 2;
     tree.hdr_extents = 1;
@@ -406,7 +408,7 @@ TEST(LobDatabase, DamagedLobEndsItsTableAndLaterTablesUnload)
     tree.itree_fanout = 4;
     one_per_row(it, {value(10, 7, LobForm::SecureInline), tree, value(20, 8, LobForm::SecureInline)});
     db.tables.push_back(it);
-    kb::DbTable after = lob_table("AFTER", {dcol("ID", 2, 22), dcol("V", 113)}, {dlob("V", 1, narrow)});
+    kb::DbTable after = lob_table("AFTER", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1, narrow)});
     one_per_row(after, {value(40 * d8, 4, LobForm::BasicIndexOnly), value(30, 5, LobForm::BasicInline)});
     db.tables.push_back(after);
 
@@ -438,6 +440,8 @@ TEST(LobDatabase, DamagedLobEndsItsTableAndLaterTablesUnload)
             }
         ASSERT_EQ(nodes, 1);
     });
+    if (HasFatalFailure())
+        return;
 
     std::vector<xd::Table> want;
     for (const kb::DbTable &t : db.tables) {
