@@ -850,8 +850,12 @@ class Builder {
         size_t n = 0;
         for (size_t i = 0; i < full.size(); i++) {
             bool key = std::find(t.cluster_cols.begin(), t.cluster_cols.end(), t.cols[i].name) != t.cluster_cols.end();
-            if (!key)
-                full[n++] = std::move(full[i]);
+            if (!key) {
+                // Never a self-move: it would leave the column empty.
+                if (n != i)
+                    full[n] = std::move(full[i]);
+                n++;
+            }
         }
         full.resize(n);
         return full;
