@@ -298,6 +298,16 @@ TEST(BuilderDictionary, SampleDictionaryAtTheDecodersPositions)
     auto inds = sf.rows("IND$");
     ASSERT_EQ(inds.size(), db.indexes.size());
     EXPECT_EQ(std::count_if(inds.begin(), inds.end(), [](const Decoded &r) { return at(r, 11) == 8; }), 2);
+    // OBJ#, TS#, FILE# and BLOCK# stand ahead of the key BO# in IND$.
+    for (const Decoded &r : inds) {
+        auto x = std::find_if(db.indexes.begin(), db.indexes.end(),
+                              [&](const kb::DbIndex &i) { return (int64_t)i.objn == at(r, 0); });
+        ASSERT_NE(x, db.indexes.end()) << at(r, 0);
+        EXPECT_EQ(num_of(r.key.at(0)), x->bo);
+        EXPECT_EQ(at(r, 2), x->tsn);
+        EXPECT_EQ(at(r, 3), x->fno);
+        EXPECT_EQ(at(r, 4), x->blk);
+    }
     uint32_t lob_hdr = segment_of("LOB$", &tn);
     const kb::DbTable &docs = table(db, "DOCS");
     // The columns ahead of the cluster key BO# (OBJ#, DATAOBJ#, TS#, FILE#,

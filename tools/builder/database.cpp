@@ -850,12 +850,10 @@ class Builder {
         size_t n = 0;
         for (size_t i = 0; i < full.size(); i++) {
             bool key = std::find(t.cluster_cols.begin(), t.cluster_cols.end(), t.cols[i].name) != t.cluster_cols.end();
-            if (!key) {
-                // Never a self-move: it would leave the column empty.
-                if (n != i)
-                    full[n] = std::move(full[i]);
-                n++;
-            }
+            // Columns ahead of the first key column stay where they are: a
+            // vector moved onto itself would be left empty.
+            if (!key && n++ != i)
+                full[n - 1] = std::move(full[i]);
         }
         full.resize(n);
         return full;

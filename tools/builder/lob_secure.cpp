@@ -181,19 +181,6 @@ std::string plan_value(const LobValue &v, uint32_t bsz, Plan &p)
     return "";
 }
 
-// First of n consecutive blocks of the LOB data area.
-uint32_t take_blocks(LobSpace &sp, uint32_t n)
-{
-    if (sp.next < 1 || sp.next > sp.end || sp.end - sp.next < n) {
-        fprintf(stderr, "LOB segment space exhausted: %u blocks wanted, %u left\n", n,
-                sp.end > sp.next ? sp.end - sp.next : 0);
-        return 0;
-    }
-    uint32_t b = sp.next;
-    sp.next += n;
-    return b;
-}
-
 // Cache header and the fields every LOB block of the value carries.
 void start_block(uint8_t *blk, uint32_t bsz, uint8_t type, uint32_t a, const LobSpace &sp, const LobId &id)
 {
@@ -425,7 +412,7 @@ int write_secure_value(LobSpace &sp, const LobValue &v, const LobId &id, const L
     std::vector<uint32_t> meta(p.meta), ext_blk(p.ext.size());
     uint32_t base = 0;
     if (p.blocks) {
-        if (!(base = take_blocks(sp, p.blocks)) || check_range(sp, base, p.blocks))
+        if (!(base = sp.take(p.blocks)) || check_range(sp, base, p.blocks))
             return -1;
         uint32_t at = base;
         size_t m = 0;
