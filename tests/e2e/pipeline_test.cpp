@@ -2,9 +2,9 @@
 // "export dict", "load dict", "unload user" and "unload table", then import
 // into the embedded SQLite target, and every value read back with SQLite and
 // compared with the logical value the database was built from (numbers,
-// strings, dates, raw bytes, national text, LONG and LONG RAW, NULLs,
-// partitioned, composite-partitioned and clustered tables, chained and
-// migrated rows).
+// strings, dates, raw bytes, national text, LONG and LONG RAW, BasicFile and
+// SecureFile CLOB, NCLOB and BLOB values, NULLs, partitioned,
+// composite-partitioned and clustered tables, chained and migrated rows).
 #include "userdata.h"
 
 #include <gtest/gtest.h>
