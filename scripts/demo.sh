@@ -39,3 +39,6 @@ build/import/import USERID=scott/tiger@"$target" FILE="$sample/data/SCOTT.dat"
 echo "== recovered rows (sqlite3 $target/SCOTT.db)"
 sqlite3 -header -column "$target/SCOTT.db" 'select * from EMP order by EMPNO limit 5;'
 sqlite3 -header -column "$target/SCOTT.db" 'select * from DEPT order by DEPTNO;'
+# DOCS: BODY a CLOB (inline, or in BasicFile chunks), IMAGE a SecureFile BLOB.
+sqlite3 -header -column "$target/SCOTT.db" \
+  'select ID, length(BODY), substr(BODY, 1, 40) as BODY_START, length(IMAGE), hex(substr(IMAGE, 1, 4)) as IMAGE_START from DOCS order by ID;'

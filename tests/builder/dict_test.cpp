@@ -309,9 +309,21 @@ TEST(BuilderDictionary, SampleDictionaryAtTheDecodersPositions)
         EXPECT_EQ(at(r, 4), x->blk);
     }
     uint32_t lob_hdr = segment_of("LOB$", &tn);
+    const kb::DbTable &docs = table(db, "DOCS");
+    // The columns ahead of the cluster key BO# (OBJ#, DATAOBJ#, TS#, FILE#,
+    // BLOCK#) hold the LOB index's own numbers and segment.
+    for (const kb::DbLob &l : docs.lobs) {
+        auto it = std::find_if(inds.begin(), inds.end(), [&](const Decoded &r) { return at(r, 0) == l.ind; });
+        ASSERT_NE(it, inds.end()) << "IND$ row of LOB index " << l.ind;
+        EXPECT_EQ(num_of(it->key.at(0)), docs.objn);
+        EXPECT_EQ(at(*it, 1), l.ind);
+        EXPECT_EQ(at(*it, 2), l.tsn);
+        EXPECT_EQ(at(*it, 3), l.ind_fno);
+        EXPECT_EQ(at(*it, 4), l.ind_blk);
+        EXPECT_NE(l.ind_blk, 0u);
+    }
     EXPECT_EQ(tn, 6);
     auto lobs = decode_segment(sf.im, lob_hdr, tn);
-    const kb::DbTable &docs = table(db, "DOCS");
     ASSERT_EQ(lobs.size(), 2u);
     for (size_t i = 0; i < 2; i++) {
         EXPECT_EQ(num_of(lobs[i].key.at(0)), docs.objn);

@@ -424,7 +424,10 @@ Database sample_database()
     }
     db.tables.push_back(orders);
 
-    // LOB columns: their dictionary entries and empty LOB segments.
+    // LOB columns: BODY a BasicFile CLOB of one-block chunks, IMAGE a
+    // SecureFile BLOB. Small values stay inline in the row; larger ones
+    // take chunks (the 13th on named by the LOB index) or SecureFile extents
+    // listed in the locator or in a LOB header block.
     DbTable docs;
     docs.owner = "SCOTT";
     docs.name = "DOCS";
@@ -432,7 +435,30 @@ Database sample_database()
     DbLob body, image;
     body.column = "BODY";
     image.column = "IMAGE";
+    image.property = 0x800;   // SecureFile
     docs.lobs = {body, image};
+    auto manual = [](int lines) {
+        std::string s;
+        for (int i = 1; i <= lines; i++)
+            s += "Line " + std::to_string(i) + ": kelvo reads the datafiles directly, no instance needed.\n";
+        return s;
+    };
+    auto image_bytes = [](size_t n, uint8_t seed) {
+        std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+        for (size_t i = b.size(); i < n; i++)
+            b.push_back(i % 7 == 0 ? 0 : (uint8_t)(i * 31 + seed));
+        return b;
+    };
+    docs.lob_values = {
+        lob_clob("Caf\xc3\xa9 men\xc3\xbc \xe2\x80\x93 \xc3\x9c" "berblick \xe2\x98\x95", LobForm::BasicInline),
+        lob_blob(image_bytes(64, 1), LobForm::SecureInline),
+        lob_clob(manual(600), LobForm::BasicChunks),
+        lob_blob(image_bytes(40000, 2), LobForm::SecureExtents),
+        lob_clob(manual(60), LobForm::BasicChunks),
+        lob_blob(image_bytes(300000, 3), LobForm::SecureHeader),
+    };
+    docs.rows = {row({num(1), col_lob(0), col_lob(1)}), row({num(2), col_lob(2), col_lob(3)}),
+                 row({num(3), col_lob(4), col_lob(5)}), row({num(4)})};
     db.tables.push_back(docs);
 
     DbTable regions;
