@@ -8,10 +8,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 
 #include "../shell/run_kelvo.h"
-#include "expect_dump.h"
+#include "expect_database.h"
 
 namespace {
 
@@ -32,82 +31,8 @@ kb::LogicalRow drow(std::vector<kb::Col> cols, kb::RowLayout l = kb::RowLayout::
     return r;
 }
 
-// The dump of one table computed from the description: columns in segment
-// column order, hidden ones (PROPERTY 0x20, 0x4000, 0x8000) left out, rows of
-// the table or of its partitions in order, key values of clustered rows from
-// the cluster's keys.
-xd::Table expect_table(const kb::Database &db, const kb::DbTable &t)
-{
-    xd::Table x;
-    x.name = t.name;
-    std::vector<const kb::DbColumn *> seg;
-    for (const kb::DbColumn &c : t.cols)
-        seg.push_back(&c);
-    std::stable_sort(seg.begin(), seg.end(), [](auto *a, auto *b) { return a->segcol < b->segcol; });
-    auto hidden = [](const kb::DbColumn *c) { return (c->property & (0x20 | 0x4000 | 0x8000)) != 0; };
-    for (const kb::DbColumn *c : seg) {
-        if (hidden(c))
-            continue;
-        x.cols.push_back({c->name, (uint32_t)c->type, (uint32_t)c->length, c->charsetform == 2});
-        if (c->type == 8 || c->type == 24)
-            x.flag = 1;
-    }
-    const kb::DbCluster *clu = nullptr;
-    for (const kb::DbCluster &c : db.clusters)
-        if (c.name == t.cluster)
-            clu = &c;
-    size_t nkey = clu ? t.cluster_cols.size() : 0;
-    auto add = [&](const std::vector<kb::LogicalRow> &rows) {
-        for (size_t ri = 0; ri < rows.size(); ri++) {
-            const kb::LogicalRow &r = rows[ri];
-            if (r.layout == kb::RowLayout::Deleted || r.layout == kb::RowLayout::FreeSlot)
-                continue;
-            std::vector<kb::Col> vals;
-            if (clu)
-                vals = clu->keys[t.row_keys[ri]];
-            size_t n = r.cols.size();
-            while (n > 0 && r.cols[n - 1].null)
-                n--;
-            vals.insert(vals.end(), r.cols.begin(), r.cols.begin() + (long)n);
-            xd::Row row;
-            for (size_t i = 0; i < vals.size() && i < seg.size(); i++) {
-                if (hidden(seg[i]))
-                    continue;
-                const kb::Col &v = vals[i];
-                if (v.null)
-                    row.vals.push_back(xd::null());
-                else if (seg[i]->type == 8 || seg[i]->type == 24)
-                    row.vals.push_back(xd::long_value(v.data));
-                else
-                    row.vals.push_back(xd::data(v.data));
-            }
-            (void)nkey;
-            x.rows.push_back(row);
-        }
-    };
-    if (t.parts.empty())
-        add(t.rows);
-    for (const kb::DbPart &p : t.parts) {
-        add(p.rows);
-        for (const kb::DbPart &s : p.subparts)
-            add(s.rows);
-    }
-    return x;
-}
-
-xd::Props props_of(const kb::Database &db)
-{
-    xd::Props p;
-    std::map<std::string, std::string> m;
-    for (const kb::DbProp &d : db.props)
-        m[d.name] = d.null_value ? "" : d.value;
-    p.lang = m["NLS_LANGUAGE"];
-    p.terr = m["NLS_TERRITORY"];
-    p.cset = m["NLS_CHARACTERSET"];
-    p.ncset = m["NLS_NCHAR_CHARACTERSET"];
-    p.tz = m["DBTIMEZONE"];
-    return p;
-}
+using xd::expect_table;
+using xd::props_of;
 
 kb::Database user_database()
 {
