@@ -175,143 +175,8 @@ std::vector<std::string> names_of(const kb::Database &db)
     return n;
 }
 
-// ---------------------------------------------------------------------------
-
-TEST(LobDatabase, BasicFileFormsByteForByte)
-{
-    kb::Database db = lob_database();
-    const uint32_t d8 = kb::basic_block_data(8192), d2 = kb::basic_block_data(2048);
-
-    // Chunk 1 in 8 KiB blocks: inline values (empty, small, the largest),
-    // 3965 bytes (not inline: a partial chunk of no whole block), up to 12
-    // chunks from the locator, exactly 12, 20 (the index from page 12 on),
-    // a CLOB, locators without inode, and NULLs.
-    kb::DbTable b1 = lob_table("B1", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
-    one_per_row(b1, {value(0, 1, LobForm::BasicInline), value(200, 2, LobForm::BasicInline),
-                     value(3964, 3, LobForm::BasicInline), value(3965, 4, LobForm::BasicChunks),
-                     value(5 * d8 + 77, 5, LobForm::BasicChunks), value(12 * d8, 6, LobForm::BasicChunks),
-                     value(20 * d8, 7, LobForm::BasicChunks), value(12 * d8 + 1, 8, LobForm::BasicChunks),
-                     value(0, 9, LobForm::BasicIndexOnly), value(1000, 10, LobForm::BasicIndexOnly),
-                     value(4 * d8, 11, LobForm::BasicIndexOnly), value(9 * d8 + 5, 12, LobForm::BasicIndexOnly)});
-    b1.lob_values.push_back(kb::lob_clob("gr\xC3\xBC\xC3\x9F " + std::string(5000, 'x') + " \xF0\x9F\x98\x80",
-                                         LobForm::BasicChunks));
-    b1.rows.push_back(drow({col_num(100), col_lob(b1.lob_values.size() - 1)}));
-    b1.rows.push_back(drow({col_num(101), col_null()}));
-    b1.rows.push_back(drow({col_num(102)}));
-    db.tables.push_back(b1);
-
-    // Chunk 4 (32 KiB chunks of 8 KiB blocks): whole chunks, a partial final
-    // chunk of some blocks and bytes, 12 chunks and a remainder, 20 chunks.
-    kb::DbTable b4 = lob_table("B4", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 4)});
-    one_per_row(b4, {value(3 * d8 + 10, 21, LobForm::BasicChunks), value(8 * d8, 22, LobForm::BasicChunks),
-                     value(48 * d8 + 2 * d8 + 99, 23, LobForm::BasicChunks), value(80 * d8, 24, LobForm::BasicChunks),
-                     value(6 * d8 + 3, 25, LobForm::BasicIndexOnly)});
-    db.tables.push_back(b4);
-
-    // Chunk 2 of 16 KiB blocks: 32 KiB chunks.
-    kb::DbTable w = lob_table("W", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 2)});
-    w.tablespace = "WIDE";
-    const uint32_t d16 = kb::basic_block_data(16384);
-    one_per_row(w, {value(4 * d16, 31, LobForm::BasicChunks), value(13 * 2 * d16 + d16 + 7, 32, LobForm::BasicChunks),
-                    value(d16 + 5, 33, LobForm::BasicChunks), value(6 * d16 + 1, 34, LobForm::BasicIndexOnly)});
-    db.tables.push_back(w);
-
-    // Several hundred chunks in 2 KiB blocks, under an index of small leaves
-    // and branches (two branch levels), with dead entries, many values in
-    // one column, and two LOB columns in one row.
-    kb::LobShape deep;
-    deep.leaf_max = 4;
-    deep.branch_max = 3;
-    deep.dead_entries = true;
-    kb::LobShape flat = deep;
-    flat.truncate_keys = false;
-    kb::DbTable s = lob_table("MANY", {dcol("ID", 2, 22), dcol("A", 113, 4000), dcol("B", 112, 4000)},
-                              {dlob("A", 1, deep), dlob("B", 2, flat)});
-    s.tablespace = "SMALL";
-    for (int i = 0; i < 12; i++) {
-        size_t na = i == 5 ? 400 * d2 + 17 : (size_t)(i * 3 + 1) * d2 + (size_t)i;
-        s.lob_values.push_back(value(na, 40 + (uint32_t)i, i % 3 ? LobForm::BasicChunks : LobForm::BasicIndexOnly));
-        s.lob_values.push_back(kb::lob_clob(std::string((size_t)(i + 1) * 1500, (char)('a' + i)),
-                                            i % 2 ? LobForm::BasicIndexOnly : LobForm::BasicChunks));
-        s.rows.push_back(drow({col_num(i), col_lob(2 * (size_t)i), i == 7 ? col_null() : col_lob(2 * (size_t)i + 1)}));
-    }
-    db.tables.push_back(s);
-
-    // A partitioned table whose rows in every partition hold LOBs.
-    kb::DbTable p = lob_table("PARTED", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
-    for (int k = 0; k < 3; k++) {
-        kb::DbPart dp;
-        dp.name = "P" + std::to_string(k);
-        for (int i = 0; i < 3; i++) {
-            dp.rows.push_back(drow({col_num(k * 10 + i), col_lob(p.lob_values.size())}));
-            p.lob_values.push_back(value((size_t)(k * 3 + i) * 3000 + 4000, 60 + (uint32_t)(k * 3 + i),
-                                         LobForm::BasicChunks));
-        }
-        p.parts.push_back(dp);
-    }
-    db.tables.push_back(p);
-
-    Built b;
-    build_and_run(db, "unload user scott\nunload table scott.w\nunload table scott.many\n", b);
-    if (HasFatalFailure())
-        return;
-    EXPECT_EQ(xd::first_difference(b.dump("SCOTT.dat"), user_dump(db, names_of(db))), "");
-    EXPECT_EQ(xd::first_difference(b.dump("SCOTT_W.dat"), user_dump(db, {"W"})), "");
-    EXPECT_EQ(xd::first_difference(b.dump("SCOTT_MANY.dat"), user_dump(db, {"MANY"})), "");
-    EXPECT_EQ(b.run.err.find("error"), std::string::npos) << b.run.err;
-}
-
-TEST(LobDatabase, SecureFileFormsByteForByte)
-{
-    kb::Database db = lob_database();
-    const uint32_t s8 = kb::secure_block_data(8192);
-    auto sv = [](size_t n, uint32_t seed, LobForm f, auto &&shape) {
-        kb::LobValue v = kb::lob_blob(kb::pattern_bytes(n, seed), f);
-        shape(v);
-        return v;
-    };
-    auto plain = [](kb::LobValue &) {};
-    kb::DbTable t = lob_table("SF", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
-    one_per_row(t, {
-        // Inline: empty, a 1-byte and an 8-byte length field, bytes skipped
-        // before the payload.
-        sv(0, 1, LobForm::SecureInline, plain),
-        sv(100, 2, LobForm::SecureInline, [](kb::LobValue &v) { v.len_bytes = 1; }),
-        sv(3000, 3, LobForm::SecureInline, [](kb::LobValue &v) { v.len_bytes = 8; v.skip = 3; }),
-        // Extent lists: one extent (count byte 0), extents larger than a
-        // 32 KiB batch, a 0-block extent, partly filled blocks.
-        sv(3 * s8 - 5, 4, LobForm::SecureExtents, plain),
-        sv(30 * s8 + 1, 5, LobForm::SecureExtents, [](kb::LobValue &v) { v.extent_blocks = 8; }),
-        sv(9 * s8, 6, LobForm::SecureExtents, [](kb::LobValue &v) { v.extent_blocks = 5; v.skip = 2; }),
-        sv(7 * 5000 + 12, 7, LobForm::SecureExtents, [](kb::LobValue &v) { v.block_fill = 5000; v.extent_blocks = 3; }),
-        sv(12 * s8 + 3, 13, LobForm::SecureExtents, [](kb::LobValue &v) { v.extent_blocks = 0; }),
-        sv(0, 14, LobForm::SecureExtents, plain),
-        // Header block: its own extents only; extents in it and the rest
-        // under a level-1 itree; all under a level-2 itree; an itree slot
-        // naming one data block.
-        sv(20 * s8 + 9, 8, LobForm::SecureHeader, [](kb::LobValue &v) { v.extent_blocks = 4; }),
-        sv(40 * s8, 9, LobForm::SecureHeader, [](kb::LobValue &v) { v.extent_blocks = 3; v.hdr_extents = 2; }),
-        sv(60 * s8 + 100, 10, LobForm::SecureHeader,
-           [](kb::LobValue &v) { v.extent_blocks = 4; v.hdr_extents = 0; v.itree_level = 2; v.itree_fanout = 4; }),
-        sv(s8 - 1, 11, LobForm::SecureHeader, [](kb::LobValue &v) { v.itree_data_block = true; }),
-        sv(30 * s8, 15, LobForm::SecureHeader, [](kb::LobValue &v) { v.extent_blocks = 0; v.hdr_extents = 1; }),
-        sv(0, 12, LobForm::SecureEmpty, plain),
-    });
-    t.lob_values.push_back(kb::lob_clob(std::string(20000, 'q') + "\xE2\x82\xAC", LobForm::SecureExtents));
-    t.rows.push_back(drow({col_num(100), col_lob(t.lob_values.size() - 1)}));
-    t.rows.push_back(drow({col_num(101), col_null()}));
-    db.tables.push_back(t);
-
-    Built b;
-    build_and_run(db, "unload table scott.sf\n", b);
-    if (HasFatalFailure())
-        return;
-    EXPECT_EQ(xd::first_difference(b.dump("SCOTT_SF.dat"), user_dump(db, {"SF"})), "");
-    EXPECT_EQ(b.run.err.find("error"), std::string::npos) << b.run.err;
-}
-
-// ---------------------------------------------------------------------------
-// Damaged LOB storage
+// LOB index blocks in the datafiles, for checks of the index shape and for
+// damaging it.
 
 std::string file_of(const kb::Database &db, uint32_t fno)
 {
@@ -376,6 +241,157 @@ void patch(const IndexBlock &x, size_t off, std::vector<uint8_t> bytes)
 }
 
 std::vector<uint8_t> le32(uint32_t v) { return {(uint8_t)v, (uint8_t)(v >> 8), (uint8_t)(v >> 16), (uint8_t)(v >> 24)}; }
+
+// ---------------------------------------------------------------------------
+
+TEST(LobDatabase, BasicFileFormsByteForByte)
+{
+    kb::Database db = lob_database();
+    const uint32_t d8 = kb::basic_block_data(8192), d2 = kb::basic_block_data(2048);
+
+    // Chunk 1 in 8 KiB blocks: inline values (empty, small, the largest),
+    // 3965 bytes (not inline: a partial chunk of no whole block), up to 12
+    // chunks from the locator, exactly 12, 20 (the index from page 12 on),
+    // a CLOB, locators without inode, and NULLs.
+    kb::DbTable b1 = lob_table("B1", {dcol("ID", 2, 22), dcol("V", 113, 4000), dcol("N", 112, 4000)},
+                               {dlob("V", 1), dlob("N", 1)});
+    b1.cols[2].charsetform = 2;
+    one_per_row(b1, {value(0, 1, LobForm::BasicInline), value(200, 2, LobForm::BasicInline),
+                     value(3964, 3, LobForm::BasicInline), value(3965, 4, LobForm::BasicChunks),
+                     value(5 * d8 + 77, 5, LobForm::BasicChunks), value(12 * d8, 6, LobForm::BasicChunks),
+                     value(20 * d8, 7, LobForm::BasicChunks), value(12 * d8 + 1, 8, LobForm::BasicChunks),
+                     value(0, 9, LobForm::BasicIndexOnly), value(1000, 10, LobForm::BasicIndexOnly),
+                     value(4 * d8, 11, LobForm::BasicIndexOnly), value(9 * d8 + 5, 12, LobForm::BasicIndexOnly)});
+    b1.lob_values.push_back(kb::lob_clob("gr\xC3\xBC\xC3\x9F " + std::string(5000, 'x') + " \xF0\x9F\x98\x80",
+                                         LobForm::BasicChunks));
+    b1.rows.push_back(drow({col_num(100), col_lob(b1.lob_values.size() - 1)}));
+    b1.rows.push_back(drow({col_num(101), col_null()}));
+    b1.rows.push_back(drow({col_num(102)}));
+    // An NCLOB after a NULL BLOB.
+    b1.lob_values.push_back(kb::lob_clob("national \xE2\x82\xAC", LobForm::BasicInline));
+    b1.rows.push_back(drow({col_num(103), col_null(), col_lob(b1.lob_values.size() - 1)}));
+    db.tables.push_back(b1);
+
+    // Chunk 4 (32 KiB chunks of 8 KiB blocks): whole chunks, a partial final
+    // chunk of some blocks and bytes, 12 chunks and a remainder, 20 chunks.
+    kb::DbTable b4 = lob_table("B4", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 4)});
+    one_per_row(b4, {value(3 * d8 + 10, 21, LobForm::BasicChunks), value(8 * d8, 22, LobForm::BasicChunks),
+                     value(48 * d8 + 2 * d8 + 99, 23, LobForm::BasicChunks), value(80 * d8, 24, LobForm::BasicChunks),
+                     value(6 * d8 + 3, 25, LobForm::BasicIndexOnly)});
+    db.tables.push_back(b4);
+
+    // Chunk 2 of 16 KiB blocks: 32 KiB chunks.
+    kb::DbTable w = lob_table("W", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 2)});
+    w.tablespace = "WIDE";
+    const uint32_t d16 = kb::basic_block_data(16384);
+    one_per_row(w, {value(4 * d16, 31, LobForm::BasicChunks), value(13 * 2 * d16 + d16 + 7, 32, LobForm::BasicChunks),
+                    value(d16 + 5, 33, LobForm::BasicChunks), value(6 * d16 + 1, 34, LobForm::BasicIndexOnly)});
+    db.tables.push_back(w);
+
+    // Several hundred chunks in 2 KiB blocks, under an index of small leaves
+    // and branches (two branch levels), with dead entries, many values in
+    // one column, and two LOB columns in one row.
+    kb::LobShape deep;
+    deep.leaf_max = 4;
+    deep.branch_max = 3;
+    deep.dead_entries = true;
+    kb::LobShape flat = deep;
+    flat.truncate_keys = false;
+    kb::DbTable s = lob_table("MANY", {dcol("ID", 2, 22), dcol("A", 113, 4000), dcol("B", 112, 4000)},
+                              {dlob("A", 1, deep), dlob("B", 2, flat)});
+    s.tablespace = "SMALL";
+    for (int i = 0; i < 12; i++) {
+        size_t na = i == 5 ? 400 * d2 + 17 : (size_t)(i * 3 + 1) * d2 + (size_t)i;
+        s.lob_values.push_back(value(na, 40 + (uint32_t)i, i % 3 ? LobForm::BasicChunks : LobForm::BasicIndexOnly));
+        s.lob_values.push_back(kb::lob_clob(std::string((size_t)(i + 1) * 1500, (char)('a' + i)),
+                                            i % 2 ? LobForm::BasicIndexOnly : LobForm::BasicChunks));
+        s.rows.push_back(drow({col_num(i), col_lob(2 * (size_t)i), i == 7 ? col_null() : col_lob(2 * (size_t)i + 1)}));
+    }
+    db.tables.push_back(s);
+
+    // A partitioned table whose rows in every partition hold LOBs.
+    kb::DbTable p = lob_table("PARTED", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
+    for (int k = 0; k < 3; k++) {
+        kb::DbPart dp;
+        dp.name = "P" + std::to_string(k);
+        for (int i = 0; i < 3; i++) {
+            dp.rows.push_back(drow({col_num(k * 10 + i), col_lob(p.lob_values.size())}));
+            p.lob_values.push_back(value((size_t)(k * 3 + i) * 3000 + 4000, 60 + (uint32_t)(k * 3 + i),
+                                         LobForm::BasicChunks));
+        }
+        p.parts.push_back(dp);
+    }
+    db.tables.push_back(p);
+
+    Built b;
+    int levels = 0;
+    build_and_run(db, "unload user scott\nunload table scott.w\nunload table scott.many\n", b,
+                  [&](const kb::Database &d) { levels = lob_root(d, table(d, "MANY").lobs[0]).level(); });
+    EXPECT_GE(levels, 2) << "the index of MANY.A has two branch levels";
+    if (HasFatalFailure())
+        return;
+    EXPECT_EQ(xd::first_difference(b.dump("SCOTT.dat"), user_dump(db, names_of(db))), "");
+    EXPECT_EQ(xd::first_difference(b.dump("SCOTT_W.dat"), user_dump(db, {"W"})), "");
+    EXPECT_EQ(xd::first_difference(b.dump("SCOTT_MANY.dat"), user_dump(db, {"MANY"})), "");
+    EXPECT_EQ(b.run.err.find("error"), std::string::npos) << b.run.err;
+}
+
+TEST(LobDatabase, SecureFileFormsByteForByte)
+{
+    kb::Database db = lob_database();
+    const uint32_t s8 = kb::secure_block_data(8192);
+    auto sv = [](size_t n, uint32_t seed, LobForm f, auto &&shape) {
+        kb::LobValue v = kb::lob_blob(kb::pattern_bytes(n, seed), f);
+        shape(v);
+        return v;
+    };
+    auto plain = [](kb::LobValue &) {};
+    kb::DbTable t = lob_table("SF", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
+    one_per_row(t, {
+        // Inline: empty, a 1-byte and an 8-byte length field, bytes skipped
+        // before the payload.
+        sv(0, 1, LobForm::SecureInline, plain),
+        sv(100, 2, LobForm::SecureInline, [](kb::LobValue &v) { v.len_bytes = 1; }),
+        sv(3000, 3, LobForm::SecureInline, [](kb::LobValue &v) { v.len_bytes = 8; v.skip = 3; }),
+        // Extent lists: one extent (count byte 0), extents larger than a
+        // 32 KiB batch, a 0-block extent, partly filled blocks.
+        sv(3 * s8 - 5, 4, LobForm::SecureExtents, plain),
+        sv(30 * s8 + 1, 5, LobForm::SecureExtents, [](kb::LobValue &v) { v.extent_blocks = 8; }),
+        sv(9 * s8, 6, LobForm::SecureExtents, [](kb::LobValue &v) { v.extent_blocks = 5; v.skip = 2; }),
+        sv(7 * 5000 + 12, 7, LobForm::SecureExtents, [](kb::LobValue &v) { v.block_fill = 5000; v.extent_blocks = 3; }),
+        sv(12 * s8 + 3, 13, LobForm::SecureExtents, [](kb::LobValue &v) { v.extent_blocks = 0; }),
+        sv(0, 14, LobForm::SecureExtents, plain),
+        // Header block: its own extents only; extents in it and the rest
+        // under a level-1 itree; all under a level-2 itree; an itree slot
+        // naming one data block.
+        sv(20 * s8 + 9, 8, LobForm::SecureHeader, [](kb::LobValue &v) { v.extent_blocks = 4; }),
+        sv(40 * s8, 9, LobForm::SecureHeader, [](kb::LobValue &v) { v.extent_blocks = 3; v.hdr_extents = 2; }),
+        sv(60 * s8 + 100, 10, LobForm::SecureHeader,
+           [](kb::LobValue &v) { v.extent_blocks = 4; v.hdr_extents = 0; v.itree_level = 2; v.itree_fanout = 4; }),
+        sv(s8 - 1, 11, LobForm::SecureHeader, [](kb::LobValue &v) { v.itree_data_block = true; }),
+        sv(30 * s8, 15, LobForm::SecureHeader, [](kb::LobValue &v) { v.extent_blocks = 0; v.hdr_extents = 1; }),
+        sv(0, 12, LobForm::SecureEmpty, plain),
+    });
+    t.lob_values.push_back(kb::lob_clob(std::string(20000, 'q') + "\xE2\x82\xAC", LobForm::SecureExtents));
+    t.rows.push_back(drow({col_num(100), col_lob(t.lob_values.size() - 1)}));
+    t.rows.push_back(drow({col_num(101), col_null()}));
+    // Locators in a migrated row and split over two pieces of a chained row.
+    t.lob_values.push_back(t.lob_values[4]);
+    t.rows.push_back(drow({col_num(102), col_lob(t.lob_values.size() - 1)}));
+    t.rows.back().layout = kb::RowLayout::Migrated;
+    t.lob_values.push_back(t.lob_values[9]);
+    t.rows.push_back(drow({col_num(103), col_lob(t.lob_values.size() - 1)}));
+    t.rows.back().layout = kb::RowLayout::Chained;
+    t.rows.back().cuts = {{1, 15}};
+    db.tables.push_back(t);
+
+    Built b;
+    build_and_run(db, "unload table scott.sf\n", b);
+    if (HasFatalFailure())
+        return;
+    EXPECT_EQ(xd::first_difference(b.dump("SCOTT_SF.dat"), user_dump(db, {"SF"})), "");
+    EXPECT_EQ(b.run.err.find("error"), std::string::npos) << b.run.err;
+}
 
 // Each damaged table: a good row, the row whose LOB is damaged, a good row.
 // The table ends at the damaged row with one message; the tables after it
