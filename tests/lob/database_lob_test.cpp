@@ -309,6 +309,13 @@ TEST(LobDatabase, BasicFileFormsByteForByte)
     }
     db.tables.push_back(s);
 
+    // A LONG and a LOB in one row: the LONG value record comes first.
+    kb::DbTable ll = lob_table("LL", {dcol("ID", 2, 22), dcol("TXT", 8), dcol("V", 113, 4000)}, {dlob("V", 1)});
+    ll.lob_values = {value(40000, 70, LobForm::BasicChunks), value(10, 71, LobForm::BasicInline)};
+    ll.rows = {drow({col_num(1), kb::col_bytes(kb::pattern_bytes(50000, 72)), col_lob(0)}),
+               drow({col_num(2), col_null(), col_lob(1)})};
+    db.tables.push_back(ll);
+
     // A partitioned table whose rows in every partition hold LOBs.
     kb::DbTable p = lob_table("PARTED", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
     for (int k = 0; k < 3; k++) {
