@@ -309,6 +309,13 @@ TEST(LobDatabase, BasicFileFormsByteForByte)
     }
     db.tables.push_back(s);
 
+    // A LONG and a LOB in one row: the LONG value record comes first.
+    kb::DbTable ll = lob_table("LL", {dcol("ID", 2, 22), dcol("TXT", 8), dcol("V", 113, 4000)}, {dlob("V", 1)});
+    ll.lob_values = {value(40000, 70, LobForm::BasicChunks), value(10, 71, LobForm::BasicInline)};
+    ll.rows = {drow({col_num(1), kb::col_bytes(kb::pattern_bytes(50000, 72)), col_lob(0)}),
+               drow({col_num(2), col_null(), col_lob(1)})};
+    db.tables.push_back(ll);
+
     // A partitioned table whose rows in every partition hold LOBs.
     kb::DbTable p = lob_table("PARTED", {dcol("ID", 2, 22), dcol("V", 113, 4000)}, {dlob("V", 1)});
     for (int k = 0; k < 3; k++) {
@@ -368,6 +375,10 @@ TEST(LobDatabase, SecureFileFormsByteForByte)
         sv(40 * s8, 9, LobForm::SecureHeader, [](kb::LobValue &v) { v.extent_blocks = 3; v.hdr_extents = 2; }),
         sv(60 * s8 + 100, 10, LobForm::SecureHeader,
            [](kb::LobValue &v) { v.extent_blocks = 4; v.hdr_extents = 0; v.itree_level = 2; v.itree_fanout = 4; }),
+        sv(14 * s8 + 1, 16, LobForm::SecureHeader,
+           [](kb::LobValue &v) { v.extent_blocks = 1; v.hdr_extents = 1; v.itree_level = 3; v.itree_fanout = 2; }),
+        sv(20 * s8, 17, LobForm::SecureHeader,
+           [](kb::LobValue &v) { v.extent_blocks = 1; v.hdr_extents = 0; v.itree_level = 4; v.itree_fanout = 2; }),
         sv(s8 - 1, 11, LobForm::SecureHeader, [](kb::LobValue &v) { v.itree_data_block = true; }),
         sv(30 * s8, 15, LobForm::SecureHeader, [](kb::LobValue &v) { v.extent_blocks = 0; v.hdr_extents = 1; }),
         sv(0, 12, LobForm::SecureEmpty, plain),
