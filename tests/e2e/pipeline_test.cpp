@@ -726,8 +726,8 @@ TEST_F(Pipeline, SingleTablesUnloadedOnTheirOwn)
               std::to_string(f->expect.size()));
 }
 
-// A database in a single-byte character set: its text comes back as UTF-8,
-// national text still from AL16UTF16.
+// A database in a single-byte character set: its text, LONG and CLOB values
+// come back as UTF-8, national text and NCLOBs still from AL16UTF16.
 TEST(PipelineCharset, SingleByteDatabaseTextBecomesUtf8)
 {
     kb::Database db = kb::standard_database();
@@ -738,18 +738,43 @@ TEST(PipelineCharset, SingleByteDatabaseTextBecomesUtf8)
     kb::DbTable t;
     t.owner = "SCOTT";
     t.name = "LATIN";
-    t.cols = {dcol("ID", 2, 22), dcol("S", 1, 20), dcol("C", 96, 6), dcol("NV", 1, 20, 2), dcol("L", 8, 0)};
-    LTable lt{"LATIN", {"ID", "S", "C", "NV", "L"}, {}};
+    // A CLOB of a single-byte database is kept in its character set, one
+    // byte per character; an NCLOB stays AL16UTF16.
+    t.cols = {dcol("ID", 2, 22), dcol("S", 1, 20), dcol("C", 96, 6), dcol("NV", 1, 20, 2), dcol("L", 8, 0),
+              dcol("CL", 112, 0), dcol("NCL", 112, 0, 2)};
+    t.lobs.resize(2);
+    t.lobs[0].column = "CL";
+    t.lobs[1].column = "NCL";
+    auto latin_clob = [](const std::string &bytes, kb::LobForm form) {
+        kb::LobValue v;
+        v.data.assign(bytes.begin(), bytes.end());
+        v.width = 1;
+        v.form = form;
+        return v;
+    };
+    t.lob_values = {latin_clob("caf\xe9 \x80", kb::LobForm::BasicInline),
+                    kb::lob_clob("\xc3\xa9\xe2\x82\xac \xf0\x9f\x98\x80", kb::LobForm::BasicInline),
+                    latin_clob(std::string(20000, '\xe9'), kb::LobForm::BasicChunks)};
+    LTable lt{"LATIN", {"ID", "S", "C", "NV", "L", "CL", "NCL"}, {}};
     std::vector<std::vector<kb::Col>> stored_rows = {
         {kb::col_num(1), kb::col_str("caf\xe9 \x80"), kb::col_str("\xe0\xe8    "), stored(ntext_v("", u"\u00e9\u20ac")),
-         kb::col_str("long \xfc\xdf")},
-        {kb::col_num(2), kb::col_null(), kb::col_str("plain "), kb::col_null(), kb::col_str(std::string(40000, '\xe9'))}};
-    std::string many_e;
-    for (int i = 0; i < 40000; i++)
-        many_e += "\xc3\xa9";
+         kb::col_str("long \xfc\xdf"), kb::col_lob(0), kb::col_lob(1)},
+        {kb::col_num(2), kb::col_null(), kb::col_str("plain "), kb::col_null(), kb::col_str(std::string(40000, '\xe9')),
+         kb::col_lob(2)}};
+    auto many_e = [](int n) {
+        std::string e;
+        for (int i = 0; i < n; i++)
+            e += "\xc3\xa9";
+        return e;
+    };
+    LV cl1, cl2, ncl;
+    cl1.kind = cl2.kind = ncl.kind = LV::Clob;
+    cl1.text = "caf\xc3\xa9 \xe2\x82\xac";
+    cl2.text = many_e(20000);
+    ncl.text = "\xc3\xa9\xe2\x82\xac \xf0\x9f\x98\x80";
     lt.rows = {{num_v("1"), text_v("caf\xc3\xa9 \xe2\x82\xac"), text_v("\xc3\xa0\xc3\xa8    "),
-                ntext_v("\xc3\xa9\xe2\x82\xac", u""), text_v("long \xc3\xbc\xc3\x9f")},
-               {num_v("2"), null_v(), text_v("plain "), null_v(), text_v(many_e)}};
+                ntext_v("\xc3\xa9\xe2\x82\xac", u""), text_v("long \xc3\xbc\xc3\x9f"), cl1, ncl},
+               {num_v("2"), null_v(), text_v("plain "), null_v(), text_v(many_e(40000)), cl2, null_v()}};
     for (auto &cols : stored_rows) {
         kb::LogicalRow r;
         r.cols = cols;
@@ -947,6 +972,30 @@ Fixture make_lob_database()
     }
     f.db.tables.push_back(l);
     f.expect.push_back(ll);
+
+    // LOB segments in a tablespace of 16 KiB blocks: BasicFile chunks of two
+    // blocks (32 KiB less their headers) and SecureFile batches of two blocks.
+    f.db.tablespaces.push_back({"LOB16", 6, 0, {kb::DbFile{6, 6, 512, false, 0, "lob16_01.dbf", ""}}, 16384});
+    kb::DbTable w;
+    w.owner = "SCOTT";
+    w.name = "WIDE";
+    w.cols = {dcol("ID", 2, 22), dcol("C", 112, 0), dcol("B", 113, 0)};
+    w.lobs = {dlob("C", 2), dlob("B", 1)};
+    for (kb::DbLob &x : w.lobs)
+        x.shape.tablespace = "LOB16";
+    LTable lw{"WIDE", {"ID", "C", "B"}, {}};
+    LV wide_ext = blob_v(letters(200000, 18), F::SecureExtents);
+    wide_ext.lob.extent_blocks = 5;
+    std::vector<std::vector<LV>> wrows = {
+        {num_v("1"), clob_v(mixed_text(40000, 19), F::BasicChunks), wide_ext},
+        {num_v("2"), clob_v(mixed_text(20000, 20), F::BasicIndexOnly), blob_v(letters(50000, 21), F::SecureHeader)},
+    };
+    for (auto &r : wrows) {
+        w.rows.push_back(lob_row(w, r));
+        lw.rows.push_back(r);
+    }
+    f.db.tables.push_back(w);
+    f.expect.push_back(lw);
     return f;
 }
 
@@ -971,10 +1020,11 @@ TEST_F(LobPipeline, SecureFileInlineExtentsHeaderBlocksAndItrees)
     check("one", "SLOBS");
 }
 
-TEST_F(LobPipeline, PartitionedTableAndLongBesideLobs)
+TEST_F(LobPipeline, PartitionedTableLongBesideLobsAndSixteenKiBBlocks)
 {
     check("all", "PLOBS");
     check("all", "LONGLOB");
+    check("all", "WIDE");
     EXPECT_EQ(dumptest::query(w->path("all/SCOTT.db"), "select count(*) from sqlite_master where type = 'table'"),
               std::to_string(f->expect.size()));
 }
