@@ -80,9 +80,9 @@ Col col_lob(size_t i)
 
 uint32_t LobSpace::take(uint32_t n)
 {
-    if (n > end - next || next == 0) {
+    if (next == 0 || next > end || n > end - next) {
         fprintf(stderr, "builder: LOB segment of object %u: %u blocks wanted, %u left\n", objd, n,
-                next ? end - next : 0);
+                next != 0 && next <= end ? end - next : 0);
         return 0;
     }
     uint32_t b = next;
