@@ -7,7 +7,7 @@
 // extents of a value lie one after another, as an unfragmented segment
 // holds them. Prints the two LOB datafiles and the bytes of LOB data in each
 // table.
-//   bench_lob_db DIR [COUNT [MIB]]
+//   bench_lob_db DIR [COUNT [MIB]]   (BENCH_LOB_CHUNK: blocks per chunk instead of 4)
 #include "kbuild.h"
 #include "lobs.h"
 
@@ -53,7 +53,8 @@ int main(int argc, char **argv)
     uint32_t count = argc > 2 ? (uint32_t)strtoul(argv[2], nullptr, 10) : 1000;
     size_t size = (argc > 3 ? strtoull(argv[3], nullptr, 10) : 1) << 20;
     const uint32_t bsz = 8192;
-    const int chunk = 4;
+    const char *ch = getenv("BENCH_LOB_CHUNK");
+    const int chunk = ch ? atoi(ch) : 4;
 
     Database db = standard_database();
     db.users.push_back({"SCOTT", 84, 1, "USERS", "TEMP", 0});

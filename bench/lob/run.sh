@@ -9,6 +9,7 @@
 # the rate of cat to /dev/null.
 #   BENCH_BUILD  the Release build directory; BENCH_DIR  scratch data directory
 #   BENCH_LOB_COUNT  values per table (default 1000)
+#   BENCH_LOB_CHUNK  blocks per BasicFile chunk (default 4)
 set -euo pipefail
 build=${BENCH_BUILD:?}
 dir=${BENCH_DIR:?}/lob
