@@ -10,9 +10,20 @@
 
 #include <set>
 
+#include "../lob/expect_lob.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+// The lengths of the pieces the dump holds for a SecureFile value.
+std::vector<uint32_t> piece_lengths(const kb::LobValue &v, uint32_t bsz)
+{
+    std::vector<uint32_t> n;
+    for (const Bytes &p : xl::lob_pieces(v, 1, bsz))
+        n.push_back((uint32_t)p.size());
+    return n;
+}
 
 uint16_t le16(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); }
 uint32_t le32(const uint8_t *p) { return (uint32_t)(p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24)); }
@@ -267,17 +278,17 @@ TEST_F(SecureLayout, ExtentListsInTheLocator)
     // named by an itree slot in one, an empty value in none.
     kb::LobValue wide = value(kb::LobForm::SecureExtents, 8 * 8064 + 100);
     wide.extent_blocks = 0;
-    EXPECT_EQ(kb::secure_pieces(wide, 8192), (std::vector<uint32_t>{4 * 8064, 4 * 8064, 100}));
+    EXPECT_EQ(piece_lengths(wide, 8192), (std::vector<uint32_t>{4 * 8064, 4 * 8064, 100}));
     wide.form = kb::LobForm::SecureHeader;
     wide.hdr_extents = 1;
-    EXPECT_EQ(kb::secure_pieces(wide, 8192), (std::vector<uint32_t>{4 * 8064, 4 * 8064, 100}));
+    EXPECT_EQ(piece_lengths(wide, 8192), (std::vector<uint32_t>{4 * 8064, 4 * 8064, 100}));
     wide.data.resize(3000);
     wide.itree_data_block = true;
-    EXPECT_EQ(kb::secure_pieces(wide, 8192), (std::vector<uint32_t>{3000}));
+    EXPECT_EQ(piece_lengths(wide, 8192), (std::vector<uint32_t>{3000}));
     wide.form = kb::LobForm::SecureInline;
-    EXPECT_EQ(kb::secure_pieces(wide, 8192), (std::vector<uint32_t>{3000}));
+    EXPECT_EQ(piece_lengths(wide, 8192), (std::vector<uint32_t>{3000}));
     wide.data.clear();
-    EXPECT_TRUE(kb::secure_pieces(wide, 8192).empty());
+    EXPECT_TRUE(piece_lengths(wide, 8192).empty());
 
     kb::LobValue v = value(kb::LobForm::SecureExtents, 1000);
     v.block_fill = 3;
@@ -363,7 +374,7 @@ TEST_F(SecureLayout, SixteenKiBBlocksAndSpaceLimits)
     // Extents of 8, 8 and 3 blocks read two 16 KiB blocks at a time.
     std::vector<uint32_t> pieces(9, 32000);
     pieces.push_back(12000);
-    EXPECT_EQ(kb::secure_pieces(e, 16384), pieces);
+    EXPECT_EQ(piece_lengths(e, 16384), pieces);
 
     // A value larger than the space left is refused and takes nothing.
     uint32_t next = sp.next;

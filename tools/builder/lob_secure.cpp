@@ -365,32 +365,6 @@ uint32_t secure_blocks_needed(const LobValue &v, uint32_t bsz)
     return plan_value(v, bsz, p).empty() ? p.blocks : 0;
 }
 
-std::vector<uint32_t> secure_pieces(const LobValue &v, uint32_t bsz)
-{
-    std::vector<uint32_t> out;
-    Plan p;
-    size_t n = v.data.size();
-    if (!plan_value(v, bsz, p).empty() || n == 0 || v.form == LobForm::SecureEmpty)
-        return out;
-    if (v.form == LobForm::SecureInline || p.data_slot) {
-        out.push_back((uint32_t)n);
-        return out;
-    }
-    const uint32_t batch = std::max<uint32_t>(1, 32768 / bsz);
-    size_t page = 0;
-    for (uint32_t len : p.ext) {
-        for (uint32_t done = 0; done < len;) {
-            uint32_t k = std::min(batch, len - done);
-            size_t lo = std::min(n, (page + done) * (size_t)p.fill), hi = std::min(n, (page + done + k) * (size_t)p.fill);
-            if (hi > lo)
-                out.push_back((uint32_t)(hi - lo));
-            done += k;
-        }
-        page += len;
-    }
-    return out;
-}
-
 int write_secure_value(LobSpace &sp, const LobValue &v, const LobId &id, const LobShape &shape,
                        std::vector<uint8_t> &locator)
 {

@@ -45,12 +45,6 @@ LobId lob_id(uint32_t lobj, uint32_t k);
 // SecureFile header form its header and itree blocks).
 uint32_t basic_blocks_needed(const LobValue &v, int chunk, uint32_t bsz);
 uint32_t secure_blocks_needed(const LobValue &v, uint32_t bsz);
-// The lengths of the pieces of the LOB value record a reader makes of a
-// SecureFile value written so in blocks of bsz bytes: inline data as one
-// piece, each extent in batches of up to 32 KiB of blocks, a data block named
-// by an itree slot as one piece; no piece of length 0. Empty when the value
-// cannot be stored so.
-std::vector<uint32_t> secure_pieces(const LobValue &v, uint32_t bsz);
 
 // Writes the value's blocks into sp and sets `locator` to the bytes the row
 // stores. A BasicFile writer appends the value's index entries to
