@@ -617,12 +617,6 @@ class Builder {
         return out;
     }
 
-    static bool is_secure(LobForm f)
-    {
-        return f == LobForm::SecureInline || f == LobForm::SecureExtents || f == LobForm::SecureHeader ||
-               f == LobForm::SecureEmpty;
-    }
-
     static bool has_lob_refs(const DbTable &t)
     {
         for (const std::vector<LogicalRow> *rows : row_sets(t))

@@ -361,6 +361,11 @@ enum class LobForm {
     SecureHeader,    // locator names a LOB header block: extents in it, then an itree
     SecureEmpty,     // locator with none of the three forms (an empty value)
 };
+inline bool is_secure(LobForm f)
+{
+    return f == LobForm::SecureInline || f == LobForm::SecureExtents || f == LobForm::SecureHeader ||
+           f == LobForm::SecureEmpty;
+}
 
 struct LobValue {
     std::vector<uint8_t> data;     // the bytes as stored (a CLOB of an AL32UTF8 database and every

@@ -38,8 +38,6 @@ Split split_of(size_t len, int chunk, uint32_t bsz)
     return s;
 }
 
-bool is_basic(LobForm f) { return f == LobForm::BasicInline || f == LobForm::BasicChunks || f == LobForm::BasicIndexOnly; }
-
 // A BasicChunks value small enough for the locator is kept inline, as a
 // chunked value of that size would read back as inline data.
 bool stored_inline(const LobValue &v)
@@ -108,7 +106,7 @@ LobId lob_id(uint32_t lobj, uint32_t k)
 
 uint32_t basic_blocks_needed(const LobValue &v, int chunk, uint32_t bsz)
 {
-    if (!is_basic(v.form) || stored_inline(v) || chunk < 1)
+    if (is_secure(v.form) || stored_inline(v) || chunk < 1)
         return 0;
     return split_of(v.data.size(), chunk, bsz).blocks(chunk);
 }
@@ -116,7 +114,7 @@ uint32_t basic_blocks_needed(const LobValue &v, int chunk, uint32_t bsz)
 int write_basic_value(LobSpace &sp, const LobValue &v, int chunk, const LobId &id, const LobShape &shape,
                       std::vector<uint8_t> &locator, std::vector<LobIndexEntry> &entries)
 {
-    if (!is_basic(v.form)) {
+    if (is_secure(v.form)) {
         fprintf(stderr, "builder: a SecureFile value given to the BasicFile writer\n");
         return -1;
     }
