@@ -827,6 +827,19 @@ kb::DbLob dlob(const std::string &column, int chunk)
     return l;
 }
 
+// Adds table t with these rows (LOB values stored as the table's own) and
+// its expected rows, padded with NULLs to the compared columns.
+void add_lob_table(Fixture &f, kb::DbTable t, LTable expect, std::vector<std::vector<LV>> rows)
+{
+    for (auto &r : rows) {
+        t.rows.push_back(lob_row(t, r));
+        r.resize(expect.cols.size());
+        expect.rows.push_back(r);
+    }
+    f.db.tables.push_back(std::move(t));
+    f.expect.push_back(std::move(expect));
+}
+
 Fixture make_lob_database()
 {
     using F = kb::LobForm;
@@ -867,13 +880,7 @@ Fixture make_lob_database()
     for (int i = 7; i < 40; i++)
         rows.push_back({num_v(std::to_string(i)), clob_v(mixed_text(50 + (size_t)i * 7, (uint32_t)i), F::BasicIndexOnly),
                         null_v(), i % 4 ? null_v() : blob_v(letters((size_t)i * 100, (uint32_t)i), F::BasicIndexOnly)});
-    for (auto &r : rows) {
-        t.rows.push_back(lob_row(t, r));
-        r.resize(lt.cols.size());
-        lt.rows.push_back(r);
-    }
-    f.db.tables.push_back(t);
-    f.expect.push_back(lt);
+    add_lob_table(f, t, lt, rows);
 
     // SecureFile: inline with short and long length fields, extent lists,
     // header blocks with extents and itrees of every level, empty values.
@@ -917,12 +924,7 @@ Fixture make_lob_database()
         {num_v("5"), data_block, hdr_only, tree3},
         {num_v("6"), tree4, null_v(), tree1},
     };
-    for (auto &r : srows) {
-        s.rows.push_back(lob_row(s, r));
-        ls.rows.push_back(r);
-    }
-    f.db.tables.push_back(s);
-    f.expect.push_back(ls);
+    add_lob_table(f, s, ls, srows);
 
     // LOB columns in a partitioned table, one partition in the second datafile.
     kb::DbTable p;
@@ -965,13 +967,7 @@ Fixture make_lob_database()
         {num_v("2"), null_v(), clob_v("x", F::BasicInline)},
         {num_v("3"), long_v(letters(10, 16)), null_v(), blob_v(letters(20000, 17), F::BasicChunks)},
     };
-    for (auto &r : lrows) {
-        l.rows.push_back(lob_row(l, r));
-        r.resize(ll.cols.size());
-        ll.rows.push_back(r);
-    }
-    f.db.tables.push_back(l);
-    f.expect.push_back(ll);
+    add_lob_table(f, l, ll, lrows);
 
     // LOB segments in a tablespace of 16 KiB blocks: BasicFile chunks of two
     // blocks (32 KiB less their headers) and SecureFile batches of two blocks.
@@ -990,12 +986,7 @@ Fixture make_lob_database()
         {num_v("1"), clob_v(mixed_text(40000, 19), F::BasicChunks), wide_ext},
         {num_v("2"), clob_v(mixed_text(20000, 20), F::BasicIndexOnly), blob_v(letters(50000, 21), F::SecureHeader)},
     };
-    for (auto &r : wrows) {
-        w.rows.push_back(lob_row(w, r));
-        lw.rows.push_back(r);
-    }
-    f.db.tables.push_back(w);
-    f.expect.push_back(lw);
+    add_lob_table(f, w, lw, wrows);
     return f;
 }
 
