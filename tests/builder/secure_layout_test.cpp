@@ -11,6 +11,7 @@
 #include <set>
 
 #include "../lob/expect_lob.h"
+#include "readback.h"
 
 namespace {
 
@@ -25,9 +26,9 @@ std::vector<uint32_t> piece_lengths(const kb::LobValue &v, uint32_t bsz)
     return n;
 }
 
-uint16_t le16(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t *p) { return (uint32_t)(p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24)); }
-uint32_t be32(const uint8_t *p) { return ((uint32_t)p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
+using rb::be32;
+using rb::le16;
+using rb::le32;
 
 // Walks a value from its locator through the blocks of one datafile.
 struct Walker {
