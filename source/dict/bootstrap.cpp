@@ -2,7 +2,8 @@
 // dictionary table, with the address of its segment (or of its cluster's).
 #include <cstdio>
 
-#include "kelvo.h"
+#include "kelvo/block.h"
+#include "kelvo/context.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "kelvo.h"
+#include "kelvo/context.h"
 
 namespace {
 

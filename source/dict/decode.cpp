@@ -15,7 +15,8 @@
 // over; the export goes on. Only a failed block read ends the export step.
 #include <cstdio>
 
-#include "kelvo.h"
+#include "kelvo/block.h"
+#include "kelvo/context.h"
 
 uint32_t g_nclu;
 uint32_t g_nprops;

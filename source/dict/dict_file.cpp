@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "kelvo.h"
+#include "kelvo/context.h"
 
 static void dict_path(const char *name, char *path, size_t size)
 {

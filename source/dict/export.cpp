@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "kelvo.h"
-#include "segment_walk.h"
+#include "kelvo/context.h"
+#include "../block/segment_walk.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Finding users and tables by their typed names in the loaded dictionary,
 // and the names printed for array indexes that may come from damaged files.
-#include "kelvo.h"
+#include "kelvo/context.h"
 
 int find_user_by_name(const char *name)
 {

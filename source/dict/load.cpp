@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kelvo.h"
+#include "kelvo/context.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ int join_tables()
         }
         t->oi = (uint32_t)oi;
         t->ui = g_ctx.obj[oi].owner;
-        if (g_ctx.obj[oi].flag & 0x80)
+        if (g_ctx.obj[oi].flag & OBJ_DROPPED)
             t->flag |= TAB_DROPPED;
     }
     return 0;
@@ -138,7 +138,7 @@ void join_columns()
         for (; j < ncol && col[j].objn == t->objn; j++) {
             if (col[j].flag & COL_UNUSED_FLAG)
                 t->flag |= TAB_COLFLAG;
-            if (col[j].ctyp == 8 || col[j].ctyp == 24)
+            if (col[j].ctyp == TYPE_LONG || col[j].ctyp == TYPE_LONG_RAW)
                 t->flag |= TAB_LONG;
         }
         t->tcol = j - t->coff;
@@ -178,7 +178,7 @@ int mark_cluster_keys()
             TAB *t = &g_ctx.tab[i];
             if (t->objb != clu[c].objn)
                 continue;
-            if (clu[c].flag & 0x10000)
+            if (clu[c].flag & CLU_EXTHDR)
                 t->flag |= TAB_EXTHDR;
             uint32_t end = t->coff + t->tcol;
             if (end > ncol || t->coff > ncol)

@@ -1,6 +1,6 @@
 // Binary searches over the sorted arrays of the loaded dictionary. They
 // allocate nothing: the LOB unloader calls them for every LOB value.
-#include "kelvo.h"
+#include "kelvo/context.h"
 
 namespace {
 

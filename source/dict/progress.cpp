@@ -1,7 +1,7 @@
 // The progress label of "export dict" and "load dict".
 #include <cstdio>
 
-#include "kelvo.h"
+#include "kelvo/dict.h"
 
 void print_progress_label(const char *text)
 {

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "kelvo.h"
+#include "kelvo/context.h"
 
 namespace {
 

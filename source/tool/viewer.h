@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "kelvo.h"
+#include "kelvo/dict.h"
 
 // Returns the buffer (released by the caller) and the record count in *nrec,
 // or nullptr after printing the failure.

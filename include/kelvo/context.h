@@ -1,0 +1,32 @@
+// The global context of the kelvo process: configuration, dictionary counters
+// and arrays, the datafiles and the work buffer.
+#pragma once
+
+#include "kelvo/config.h"
+#include "kelvo/datafile.h"
+#include "kelvo/dict.h"
+
+typedef struct __orx_context {
+    int fd;                 // dictionary file being written, -1 when none
+    CFGPAR par;
+    ORXSYS sys;
+    uint8_t *wrk;           // the 8 MiB work buffer
+    USER *usr;
+    TS *ts;
+    DATAFILE *df;
+    DATAFILE *sysf;         // the datafile with absolute file number 1
+    OBJ *obj;
+    TAB *tab;
+    COL *col;
+    TABPART *tp;
+    TABPART *tcp;
+    TABSUBPART *tsp;
+    LOB *lob;
+    LOBIDX *lidx;
+    void *prsv;
+    char cur_usr[32];
+} ORXCTX;
+
+extern ORXCTX g_ctx;
+extern char g_cfgname[1024];
+extern char g_dbfile_list[1024];

@@ -1,0 +1,321 @@
+// Dictionary records and files: the records exported from the dictionary
+// tables, their decoders, sorting, "load dict" and the lookups over the loaded
+// arrays.
+#pragma once
+
+#include "kelvo/bytes.h"
+
+typedef struct __user USER;
+typedef struct __tablespace TS;
+typedef struct __object OBJ;
+typedef struct __table TAB;
+typedef struct __column COL;
+typedef struct __tabpart TABPART;
+typedef struct __tabsubpart TABSUBPART;
+typedef struct __lob LOB;
+typedef struct __lob_index LOBIDX;
+
+// The dictionary counters, held as g_ctx.sys (memory only).
+typedef struct __orx_system {
+    uint32_t nf;
+    uint32_t nu;
+    uint32_t nts;
+    uint32_t nobj;
+    uint32_t ntab;
+    uint32_t ncol;
+    uint32_t ntp;
+    uint32_t ntcp;
+    uint32_t ntsp;
+    uint32_t nlob;
+    uint32_t nidx;
+    uint32_t rootdba;
+} ORXSYS;
+static_assert(sizeof(ORXSYS) == 48);
+static_assert(offsetof(ORXSYS, rootdba) == 44);
+
+// Every dictionary file is a bare array of one of the records below, written
+// back to back in the machine's byte order (little-endian), without header,
+// count or trailer. Names are NUL-terminated inside their fixed arrays.
+
+// One database user (file "user", from the user rows of USER$).
+struct __user {
+    uint32_t uid;           // USER#
+    uint32_t status;        // ASTATUS
+    uint32_t dts;           // default tablespace number
+    uint32_t tts;           // temporary tablespace number
+    char name[32];
+};
+static_assert(sizeof(USER) == 48);
+static_assert(offsetof(USER, status) == 4 && offsetof(USER, dts) == 8 && offsetof(USER, tts) == 12 &&
+              offsetof(USER, name) == 16);
+
+// One tablespace (file "ts", from TS$).
+struct __tablespace {
+    uint32_t tsn;
+    uint32_t owner;         // OWNER#
+    char name[32];
+};
+static_assert(sizeof(TS) == 40);
+static_assert(offsetof(TS, owner) == 4 && offsetof(TS, name) == 8);
+
+// One object of any type (file "obj", from OBJ$). In the file `owner` is the
+// owner's user number; after "load dict" it is the index of the owner's USER
+// record, or OWNER_PUBLIC for user number 1.
+struct __object {
+    uint32_t flag;          // FLAGS unchanged: 0x80 dropped, 0x2 temporary
+    uint32_t objn;
+    uint32_t owner;
+    uint32_t type;          // TYPE#
+    char name[32];
+};
+static_assert(sizeof(OBJ) == 48);
+static_assert(offsetof(OBJ, objn) == 4 && offsetof(OBJ, owner) == 8 && offsetof(OBJ, type) == 12 &&
+              offsetof(OBJ, name) == 16);
+constexpr uint32_t OWNER_PUBLIC = 0xFFFFFFFFu;
+constexpr uint32_t OBJ_TEMPORARY = 0x2u;   // OBJ$ FLAGS: temporary object
+constexpr uint32_t OBJ_DROPPED = 0x80u;    // OBJ$ FLAGS: dropped into the recycle bin
+
+// One table (file "tab", from TAB$). `ui`, `oi`, `coff` and `tcol` are set by
+// "load dict" and are 0 in the file.
+struct __table {
+    uint32_t flag;          // TAB_* bits
+    uint32_t objn;
+    uint32_t objd;          // data object number, 0 when NULL
+    uint32_t objb;          // object number of the holding cluster, 0 when not clustered
+    uint32_t tabn;          // number of the table inside its cluster
+    uint32_t ncol;          // COLS
+    uint32_t ui;            // index of the owner's USER record
+    uint32_t oi;            // index of the table's OBJ record
+    uint32_t coff;          // index of the table's first COL record
+    uint32_t fno;           // relative file number of the segment header
+    uint32_t blk;           // block number of the segment header
+    uint32_t tsn;
+    uint32_t tcol;          // number of COL records from coff
+    uint32_t rsv;
+};
+static_assert(sizeof(TAB) == 56);
+static_assert(offsetof(TAB, objn) == 4 && offsetof(TAB, objd) == 8 && offsetof(TAB, objb) == 12 &&
+              offsetof(TAB, tabn) == 16 && offsetof(TAB, ncol) == 20 && offsetof(TAB, ui) == 24 &&
+              offsetof(TAB, oi) == 28 && offsetof(TAB, coff) == 32 && offsetof(TAB, fno) == 36 &&
+              offsetof(TAB, blk) == 40 && offsetof(TAB, tsn) == 44 && offsetof(TAB, tcol) == 48 &&
+              offsetof(TAB, rsv) == 52);
+
+constexpr uint32_t TAB_LOB = 0x00000001u;  // has LOB columns
+constexpr uint32_t TAB_LONG = 0x00000002u;  // has a LONG or LONG RAW column (load)
+constexpr uint32_t TAB_NESTED = 0x00000004u;
+constexpr uint32_t TAB_COLFLAG = 0x00000008u;  // a column has COL_UNUSED_FLAG (load)
+constexpr uint32_t TAB_IOT_OVF = 0x00000010u;
+constexpr uint32_t TAB_PART = 0x00000020u;  // partitioned
+constexpr uint32_t TAB_CLUSTERED = 0x00000040u;
+constexpr uint32_t TAB_IOT = 0x00000080u;
+constexpr uint32_t TAB_COMPOSITE = 0x00000100u;  // composite-partitioned (load)
+constexpr uint32_t TAB_DROPPED = 0x00002000u;  // OBJ$ FLAGS 0x80 (load)
+constexpr uint32_t TAB_EXTHDR = 0x00010000u;  // head pieces carry 6 more header bytes
+constexpr uint32_t TAB_UNSUPPORTED = 0x01000000u;  // a feature the unloader does not handle
+
+// One cluster (file "cluster", from CLU$).
+typedef struct __cluster {
+    uint32_t flag;          // 0x10000 when CLU$ FLAGS has 0x800000
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t ncol;          // number of key columns
+} CLU;
+constexpr uint32_t CLU_EXTHDR = 0x10000u; // CLU.flag: head pieces of its tables carry 6 more bytes
+static_assert(sizeof(CLU) == 16);
+static_assert(offsetof(CLU, objn) == 4 && offsetof(CLU, objd) == 8 && offsetof(CLU, ncol) == 12);
+
+// One column of a table or cluster (file "col", from COL$).
+struct __column {
+    uint32_t flag;          // COL_* bits
+    uint32_t objn;
+    uint32_t cid;           // COL#
+    uint32_t scid;          // SEGCOL#, COL_NOT_STORED when SEGCOL# is 0
+    uint32_t ctyp;          // TYPE#
+    uint32_t clen;          // LENGTH
+    char name[32];
+};
+static_assert(sizeof(COL) == 56);
+static_assert(offsetof(COL, objn) == 4 && offsetof(COL, cid) == 8 && offsetof(COL, scid) == 12 &&
+              offsetof(COL, ctyp) == 16 && offsetof(COL, clen) == 20 && offsetof(COL, name) == 24);
+
+constexpr uint32_t COL_NOT_STORED = 0xFFFFu;
+constexpr uint32_t COL_HIDDEN = 0x00000001u;  // not unloaded (PROPERTY 0x20)
+constexpr uint32_t COL_HIDDEN2 = 0x00000002u;  // not unloaded (PROPERTY 0x4000)
+constexpr uint32_t COL_HIDDEN3 = 0x00000004u;  // not unloaded (PROPERTY 0x8000)
+constexpr uint32_t COL_SKIP_MASK = 0x00000007u;
+constexpr uint32_t COL_UNUSED_FLAG = 0x00000100u;
+constexpr uint32_t COL_NCHAR = 0x00001000u;  // national character set (CHARSETFORM 2)
+// Column type codes (COL$ TYPE#) that the unloader treats apart from the rest.
+constexpr uint32_t TYPE_LONG = 8;
+constexpr uint32_t TYPE_LONG_RAW = 24;
+constexpr uint32_t TYPE_CLOB = 112;      // CLOB, or NCLOB with COL_NCHAR
+constexpr uint32_t TYPE_BLOB = 113;
+constexpr uint32_t COL_CLUKEY = 0x00010000u;  // read from the cluster key row (load)
+
+// One table partition (file "tabpart") or composite partition ("tabcompart").
+struct __tabpart {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // BO#: the partitioned table
+    uint32_t oi;            // index of the partition's OBJ record (load)
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+};
+static_assert(sizeof(TABPART) == 32);
+static_assert(offsetof(TABPART, objn) == 4 && offsetof(TABPART, objd) == 8 && offsetof(TABPART, objp) == 12 &&
+              offsetof(TABPART, oi) == 16 && offsetof(TABPART, fno) == 20 && offsetof(TABPART, blk) == 24 &&
+              offsetof(TABPART, tsn) == 28);
+
+// One subpartition (file "tabsubpart"); `objp` is the composite partition.
+struct __tabsubpart {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // POBJ#
+    uint32_t oi;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+};
+static_assert(sizeof(TABSUBPART) == 32);
+static_assert(offsetof(TABSUBPART, objn) == 4 && offsetof(TABSUBPART, objd) == 8 &&
+              offsetof(TABSUBPART, objp) == 12 && offsetof(TABSUBPART, oi) == 16 &&
+              offsetof(TABSUBPART, fno) == 20 && offsetof(TABSUBPART, blk) == 24 &&
+              offsetof(TABSUBPART, tsn) == 28);
+
+// One LOB column (file "lob", from LOB$).
+struct __lob {
+    uint32_t flag;          // 1: FLAGS 0x1000; 2: FLAGS 0x2000, 0x4000 or 0x8000; else 0
+    uint32_t objp;          // the table
+    uint32_t cid;           // COL#
+    uint32_t objn;          // LOBJ#: the LOB segment
+    uint32_t indn;          // IND#: key into the "ind" file
+    uint32_t chunk;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t tsn;
+    uint32_t rsv;
+};
+static_assert(sizeof(LOB) == 40);
+static_assert(offsetof(LOB, objp) == 4 && offsetof(LOB, cid) == 8 && offsetof(LOB, objn) == 12 &&
+              offsetof(LOB, indn) == 16 && offsetof(LOB, chunk) == 20 && offsetof(LOB, fno) == 24 &&
+              offsetof(LOB, blk) == 28 && offsetof(LOB, tsn) == 32 && offsetof(LOB, rsv) == 36);
+
+// One LOB index (file "ind", from the IND$ rows of type 8). `tsn` comes
+// before `fno` here, unlike LOB.
+struct __lob_index {
+    uint32_t flag;
+    uint32_t objn;
+    uint32_t objd;
+    uint32_t objp;          // BO#: the indexed table
+    uint32_t tsn;
+    uint32_t fno;
+    uint32_t blk;
+    uint32_t rsv;
+};
+static_assert(sizeof(LOBIDX) == 32);
+static_assert(offsetof(LOBIDX, objn) == 4 && offsetof(LOBIDX, objd) == 8 && offsetof(LOBIDX, objp) == 12 &&
+              offsetof(LOBIDX, tsn) == 16 && offsetof(LOBIDX, fno) == 20 && offsetof(LOBIDX, blk) == 24 &&
+              offsetof(LOBIDX, rsv) == 28);
+
+// One database property (file "props", from PROPS$).
+typedef struct __properties {
+    char name[32];
+    char value[128];        // at most 127 bytes; empty when NULL
+} PROPS;
+static_assert(sizeof(PROPS) == 160);
+static_assert(offsetof(PROPS, value) == 32);
+
+// One row of the bootstrap table, in memory only during "export dict".
+typedef struct __bootstrap {
+    uint32_t line;          // LINE#
+    uint32_t objn;          // OBJ#
+    char text[4088];        // SQL_TEXT
+} BOOTSTRAP;
+static_assert(sizeof(BOOTSTRAP) == 4096);
+static_assert(offsetof(BOOTSTRAP, objn) == 4 && offsetof(BOOTSTRAP, text) == 8);
+
+// Dictionary files: "%s/%s.dat" in the dictionary directory.
+int write_dict_data(const char *name, void *data, int size);
+int read_dict_data(const char *name, void **data, int *size);
+
+// The row decoders of the dictionary tables: the rows of table `tabn` of one
+// block into the batch rec[*nrow..]; a full batch of max_rows records is
+// appended to the file. cblk is a spare block for rows read by address.
+// 0 when the block was handled, -1 when a block read or a batch write failed.
+int process_user_block(uint8_t *cblk, uint8_t *blk, USER *usr, int tabn, int max_rows, int *nrow);
+int process_ts_block(uint8_t *cblk, uint8_t *blk, TS *ts, int tabn, int max_rows, int *nrow);
+int process_obj_block(uint8_t *cblk, uint8_t *blk, OBJ *obj, int tabn, int max_rows, int *nrow);
+int process_tab_block(uint8_t *cblk, uint8_t *blk, TAB *tab, int tabn, int max_rows, int *nrow);
+int process_clu_block(uint8_t *cblk, uint8_t *blk, CLU *clu, int tabn, int max_rows, int *nrow);
+int process_col_block(uint8_t *cblk, uint8_t *blk, COL *col, int tabn, int max_rows, int *nrow);
+int process_ind_block(uint8_t *cblk, uint8_t *blk, LOBIDX *idx, int tabn, int max_rows, int *nrow);
+int process_lob_block(uint8_t *cblk, uint8_t *blk, LOB *lob, int tabn, int max_rows, int *nrow);
+int process_tabpart_block(uint8_t *cblk, uint8_t *blk, TABPART *tp, int tabn, int max_rows, int *nrow);
+int process_tabsubpart_block(uint8_t *cblk, uint8_t *blk, TABSUBPART *tsp, int tabn, int max_rows, int *nrow);
+int process_tabcompart_block(uint8_t *cblk, uint8_t *blk, TABPART *tcp, int tabn, int max_rows, int *nrow);
+int process_props_block(uint8_t *cblk, uint8_t *blk, PROPS *prop, int tabn, int max_rows, int *nrow);
+// Full batches of CLU$ and PROPS$ records written (they have no ORXSYS counter).
+extern uint32_t g_nclu;
+extern uint32_t g_nprops;
+
+// Bootstrap and "export dict".
+int export_dict_handle(char *args);
+int process_bootstrap_block(uint8_t *blk, BOOTSTRAP *bs, int index);
+// Upper bound of the rows process_bootstrap_block stores from a block of bsz
+// bytes: the caller provides that many records after bs[index].
+int bootstrap_block_slots(const uint8_t *blk, size_t bsz);
+int get_boot_table_rdba(BOOTSTRAP *bs, int nbr, char *tab_nm, int *tabn, uint32_t *rdba);
+int export_user(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_ts(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_obj(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_tab(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_clu(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_col(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_lob_ind(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz);
+int export_lob(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabsubpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_tabcompart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_props(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+// Compares the segment column numbers that the exported COL$ rows give for
+// the columns of COL$ and TABPART$ with the positions the decoders read, and
+// warns once per column that differs. Returns the number of warnings.
+int check_dict_column_positions();
+
+// Sorting (run by "export dict"); each rewrites its file and sets its counter.
+// The five entries of sobj/tabn/rdba are LOB$, TABPART$, TABSUBPART$,
+// TABCOMPART$ and PROPS$.
+constexpr int DICT_LATE_TABLES = 5;
+int sort_user_by_uid();
+int sort_ts_by_tsn();
+int sort_obj_by_objn(uint32_t *sobj);
+int sort_tab_by_objn(uint32_t *sobj, uint32_t *tabn, uint32_t *rdba);
+int sort_col_by_scid();
+int sort_lob_index_by_objn();
+int sort_lob_by_objn();
+int sort_tabpart_by_objp();
+int sort_tabsubpart_by_objp();
+int sort_tabcompart_by_objp();
+
+// "load dict" and the binary-search lookups over the loaded arrays.
+int load_dict_handle(char *args);
+int lookup_user(uint32_t uid);
+int lookup_obj(uint32_t objn);
+int lookup_tab(uint32_t objn);
+int lookup_lob(uint32_t objn, uint32_t cid);
+int lookup_lob_index(uint32_t objn);
+
+// Progress label of "export dict" and "load dict": ". . " and the text, blanks
+// to 23 characters, dots to 64; written to standard error without a line end.
+void print_progress_label(const char *text);
+
+// Users and tables by typed name: the first match in array order, or -1.
+// owner_name and object_name give the names of loaded records by index,
+// "PUBLIC" for OWNER_PUBLIC and an empty name for an index out of range.
+int find_user_by_name(const char *name);
+int find_table_by_name(uint32_t ui, const char *name);
+const char *owner_name(uint32_t ui);
+const char *object_name(uint32_t oi);

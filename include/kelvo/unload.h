@@ -1,0 +1,79 @@
+// Unloading: the working record of one "unload" command and the procedures
+// that walk a table's segments and write its rows to the dump.
+#pragma once
+
+#include "kelvo/dump.h"
+#include "kelvo/dict.h"
+
+constexpr int ULDR_CACHE_SIZE = 4 * 1024 * 1024;
+constexpr int ULDR_LONG_BUF = 32 * 1024;
+constexpr int ULDR_LOB_BUF = 32 * 1024;
+
+// One LOB locator gathered from a row, as stored in the row.
+typedef struct __lob_data {
+    uint32_t cid;
+    uint32_t len;           // locator bytes gathered so far
+    uint8_t ldata[4088];
+} LOBD;
+static_assert(sizeof(LOBD) == 4096);
+static_assert(offsetof(LOBD, ldata) == 8);
+
+// The working record of one "unload" command. Its buffers are slices of the
+// work buffer: cache (4 MiB), hblk, cblk, lbuf, the LOB buffers and slots when
+// the table has LOB columns, and rbuf, the extent read buffer, with the rest.
+struct __unloader {
+    int fd;                 // the dump file
+    int lfd;                // LONG staging file of the current row, -1 when none
+    int ntab;
+    int tsn;                // tablespace of the segment being walked
+    int tabn;               // table directory index of the table's rows
+    int nlob;               // LOB slots at lobc
+    int bsz;
+    int curc;               // next column of the current row
+    int ccl;                // bytes gathered of a split ordinary column
+    int lcc;                // LOB locators gathered for the current row
+    int lsz;                // LONG bytes held in lbuf
+    int csz;
+    int clen;
+    uint32_t nrow;
+    uint32_t hdba;
+    uint64_t data_ofs;
+    TAB *tabp;
+    uint8_t *tinf;
+    uint8_t *cache;
+    uint8_t *hblk;
+    uint8_t *cblk;
+    uint8_t *pl;            // cache place of a split column's pending length
+    uint8_t *ibuf;
+    uint8_t *itree2, *itree3, *itree4;
+    uint8_t *lbuf;
+    uint8_t *lobc;
+    uint8_t *rbuf;
+    uint8_t *kbuf;          // copy of a cluster key row whose block is left behind
+    // State that keeps damaged input from
+    // corrupting the stream.
+    uint64_t pl_fofs;       // file offset of a pending length already written out, 0 when none
+    int rbufblks;           // blocks per extent read
+    int long_col;           // column that owns the row's LONG value, -1 when none
+    int lob_open;           // a LOB locator is split and its slot not complete
+    uint32_t objd;          // data object number of the segment, 0: not checked
+    uint32_t nskip;         // blocks of another object passed over
+    uint32_t rdba;          // block being decoded (for messages)
+    int slot;               // slot being decoded (for messages)
+    uint64_t row_ofs;       // dump offset at which the current row starts
+    int split;              // the last piece left column curc open (FB_NEXT)
+    const uint8_t *ck;      // cluster key columns of the current row, null when none
+    const uint8_t *ckend;
+    int ckn;                // key columns left in the key row
+    int ncolw;              // columns written to the column information
+};
+
+int unload_handle(char *args);
+int unload_user(char *args);
+int unload_table(char *args);
+int unload_one_table(ULDR *ul);
+int unload_segment(ULDR *ul);
+int uldr_layout(ULDR *ul, int bsz);
+int process_data_block(ULDR *ul, const uint8_t *blk);
+int save_long(ULDR *ul, const uint8_t *data, int dlen, int flush);
+int process_long(ULDR *ul);

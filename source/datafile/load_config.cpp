@@ -1,0 +1,86 @@
+// The configuration file: "dictdir", "datadir", "datafiles" and "checksum"
+// lines of the form `key = value`, with '#' comments.
+#include <cerrno>
+#include <cstdio>
+
+#include "kelvo/shell.h"
+#include "kelvo/context.h"
+
+// Bounded copy that always ends with a NUL.
+static void copy_value(char *dst, size_t size, const char *src)
+{
+    size_t n = strnlen(src, size - 1);
+    memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+static void drop_trailing_slash(char *dir)
+{
+    size_t n = strlen(dir);
+    if (n > 0 && dir[n - 1] == '/')
+        dir[n - 1] = '\0';
+}
+
+char *next_config_line(FILE *fp, char *buf, int size)
+{
+    if (!fgets(buf, size, fp))
+        return nullptr;
+    char *hash = strchr(buf, '#');
+    if (hash)
+        *hash = '\0';
+    return str_rtrim(str_ltrim(buf));
+}
+
+int load_config(void)
+{
+    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum"};
+    memset(&g_ctx.par, 0, sizeof(g_ctx.par));
+    g_dbfile_list[0] = '\0';
+
+    FILE *fp = fopen(g_cfgname, "r");
+    if (!fp) {
+        fprintf(stderr, "open %s: %s\n", g_cfgname, strerror(errno));
+        return -1;
+    }
+    char buf[1024];
+    char *line;
+    while ((line = next_config_line(fp, buf, sizeof(buf)))) {
+        int k = 0;
+        for (; k < 4; k++)
+            if (strncmp(line, keys[k], strlen(keys[k])) == 0)
+                break;
+        if (k == 4)
+            continue;
+        char *eq = strchr(line + strlen(keys[k]), '=');
+        if (!eq) {
+            fprintf(stderr, "parameter format error: %s\n", line);
+            fclose(fp);
+            return -1;
+        }
+        const char *value = str_ltrim(eq + 1);
+        switch (k) {
+        case 0:
+            copy_value(g_ctx.par.dict_dir, sizeof(g_ctx.par.dict_dir), value);
+            break;
+        case 1:
+            copy_value(g_ctx.par.data_dir, sizeof(g_ctx.par.data_dir), value);
+            break;
+        case 2:
+            copy_value(g_dbfile_list, sizeof(g_dbfile_list), value);
+            break;
+        default:
+            if (strncmp(value, "YES", 3) == 0 || strncmp(value, "yes", 3) == 0)
+                g_ctx.par.flag |= CFG_CHECKSUM;
+            break;
+        }
+    }
+    if (ferror(fp)) {
+        fprintf(stderr, "read %s: %s\n", g_cfgname, strerror(errno));
+        fclose(fp);
+        return -1;
+    }
+    fclose(fp);
+    drop_trailing_slash(g_ctx.par.dict_dir);
+    drop_trailing_slash(g_ctx.par.data_dir);
+    return 0;
+}

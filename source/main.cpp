@@ -1,6 +1,0 @@
-#include "kelvo.h"
-
-int main(int argc, char **argv)
-{
-    return kelvo_main(argc, argv);
-}

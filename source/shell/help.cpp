@@ -1,0 +1,40 @@
+#include <cstdio>
+
+#include "kelvo/shell.h"
+
+static const char help_text[] =
+    "\n"
+    "help          show this information\n"
+    "exit          quit program\n"
+    "set user      set current user, followed by user name\n"
+    "              if no user specified for command, current user is default\n"
+    "              example: set user scott\n"
+    "show user     show current user\n"
+    "export dict   export ORACLE data dictionary to files\n"
+    "load dict     load ORACLE data dictionary from files\n"
+    "unload user   unload tables data owned by this user, followed by user name\n"
+    "              example: unload user scott\n"
+    "unload table  unload table data to file, followed by user and table name\n"
+    "              example: unload table scott.emp\n"
+    "list files    list configured data files\n"
+    "list users    list all users exported\n"
+    "list tables   list all tables owned by this user, followed by user name\n"
+    "              if no user name specified, all tables listed.\n"
+    "              example: list tables scott\n"
+    "list objects  list all objects owned by this user, followed by user name\n"
+    "              if no user name specified, all objects listed.\n"
+    "              example: list objects scott\n"
+    "list parts    list table partitions owned by table, followed by user and table name\n"
+    "              example: list parts scott.t_part\n"
+    "desc          describe the table columns, followed by user and table name\n"
+    "              example: desc scott.emp\n"
+    "\n";
+static_assert(sizeof(help_text) - 1 == 1273);
+
+int help_handle(char *args)
+{
+    (void)args;
+    fwrite(help_text, 1, sizeof(help_text) - 1, stdout);
+    fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,96 @@
+// Block reads and cache output shared by the LOB readers.
+#include <cstdio>
+
+#include "kelvo/context.h"
+#include "lob_io.h"
+
+static uint64_t g_lob_budget;
+
+void lob_budget_start(void)
+{
+    uint64_t n = 16;
+    for (uint32_t i = 0; g_ctx.df && i < g_ctx.sys.nf; i++)
+        n += g_ctx.df[i].blks;
+    g_lob_budget = n;
+}
+
+DATAFILE *lob_file(int tsn, uint32_t rdba)
+{
+    DATAFILE *df = get_datafile(tsn, (int)(rdba >> 22));
+    if (!df) {
+        fprintf(stderr, "datafile (ts#=%d, rfile#=%d) not found.\n", tsn, (int)(rdba >> 22));
+        return nullptr;
+    }
+    if (df->bsz < 2048 || df->bsz > ULDR_LOB_BUF) {
+        fprintf(stderr, "datafile %s: LOB blocks of %u bytes not supported.\n", df->name, df->bsz);
+        return nullptr;
+    }
+    return df;
+}
+
+int lob_read(DATAFILE *df, int tsn, uint32_t rdba, int n, uint8_t *buf)
+{
+    if (n <= 0)
+        return 0;
+    if ((uint64_t)n > g_lob_budget) {
+        fprintf(stderr, "LOB (ts#=%d, rdba=0x%08x) names more blocks than the datafiles hold, stopped.\n", tsn,
+                rdba);
+        g_lob_budget = 0;
+        return -1;
+    }
+    g_lob_budget -= (uint64_t)n;
+    if (read_extent_blocks(df, rdba, n, buf) < 0) {
+        fprintf(stderr, "read extent (ts#=%d, rdba=0x%08x) error.\n", tsn, rdba);
+        return -1;
+    }
+    return 0;
+}
+
+int lob_room(ULDR *ul, size_t n)
+{
+    if (in_bounds((size_t)ul->clen, n, (size_t)ul->csz))
+        return 0;
+    if (write_cache(ul) < 0)
+        return -1;
+    if (!in_bounds((size_t)ul->clen, n, (size_t)ul->csz)) {
+        fprintf(stderr, "LOB piece of %zu bytes does not fit the cache.\n", n);
+        return -1;
+    }
+    return 0;
+}
+
+void lob_piece(ULDR *ul, const uint8_t *data, size_t n)
+{
+    uint8_t *p = ul->cache + ul->clen;
+    put_be16(p, (uint16_t)n);
+    memcpy(p + 2, data, n);
+    ul->clen += (int)(n + 2);
+}
+
+int lob_value_head(ULDR *ul, const LOC *loc)
+{
+    if (lob_room(ul, 4) < 0)
+        return -1;
+    uint8_t *p = ul->cache + ul->clen;
+    put_be16(p, DUMP_VALUE);
+    p[2] = loc->blen[1];
+    p[3] = 0;
+    ul->clen += 4;
+    return 0;
+}
+
+int secure_used(const uint8_t *blk, uint32_t bsz, int tsn, uint32_t rdba)
+{
+    uint32_t used = get_le16(blk + SF_BLOCK_USED);
+    if (used > bsz - SF_BLOCK_DATA) {
+        fprintf(stderr, "LOB data block (ts#=%d, rdba=0x%08x) claims %u bytes, more than it holds.\n", tsn, rdba,
+                used);
+        return -1;
+    }
+    return (int)used;
+}
+
+void lob_bad_locator(const LOB *lob, const char *why)
+{
+    fprintf(stderr, "LOB locator of obj#=%d, col#=%d: %s.\n", (int)lob->objp, (int)lob->cid, why);
+}

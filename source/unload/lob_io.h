@@ -1,0 +1,30 @@
+// Block reads and cache output shared by the LOB readers.
+#pragma once
+
+#include "kelvo/datafile.h"
+#include "kelvo/block.h"
+#include "kelvo/lob.h"
+
+// The datafile of rdba in tablespace tsn, with a block size the 32 KiB LOB
+// buffers can hold; nullptr after one message.
+DATAFILE *lob_file(int tsn, uint32_t rdba);
+// Reads n blocks (n * df->bsz <= 32 KiB) from rdba into buf. Every read of one
+// LOB is charged to its block budget (lob_budget_start), so that a damaged
+// tree or chain that names the same blocks again and again ends. Returns 0,
+// or -1 after one message.
+int lob_read(DATAFILE *df, int tsn, uint32_t rdba, int n, uint8_t *buf);
+// Starts the block budget of one LOB: the blocks of all configured datafiles.
+void lob_budget_start(void);
+// Makes room for n more bytes in the cache, writing it out when needed;
+// 0, or -1 when the write fails.
+int lob_room(ULDR *ul, size_t n);
+// Appends one piece (2-byte length, data) after lob_room(2 + n); n is 1 to
+// 32768.
+void lob_piece(ULDR *ul, const uint8_t *data, size_t n);
+// Opens the LOB value record: DUMP_VALUE, the width byte, 0x00.
+int lob_value_head(ULDR *ul, const LOC *loc);
+// Used bytes of a SecureFile data block of bsz bytes (uint16 at 124), or -1
+// after one message when they would run past the block.
+int secure_used(const uint8_t *blk, uint32_t bsz, int tsn, uint32_t rdba);
+// One message about a locator that is too short for what it says it holds.
+void lob_bad_locator(const LOB *lob, const char *why);

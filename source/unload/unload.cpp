@@ -1,0 +1,271 @@
+// The "unload" command: "unload user [name]" writes every table of a user
+// into "<datadir>/<user>.dat", "unload table [user.]table" one table into
+// "<datadir>/<user>_<table>.dat".
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "kelvo/unload.h"
+#include "kelvo/shell.h"
+#include "kelvo/context.h"
+
+// Skips the command's keyword and the blanks and tabs after it.
+static char *after_keyword(char *args)
+{
+    char *p = args;
+    while (*p && *p != ' ' && *p != '\t')
+        p++;
+    if (*p)
+        *p++ = '\0';
+    while (*p == ' ' || *p == '\t')
+        p++;
+    return p;
+}
+
+static bool dict_loaded(void)
+{
+    if (g_ctx.usr && g_ctx.obj && g_ctx.tab && g_ctx.col)
+        return true;
+    fprintf(stderr, "no dictionary loaded, run \"load dict\" first.\n");
+    return false;
+}
+
+static const OBJ *table_obj(const TAB *t) { return t->oi < g_ctx.sys.nobj ? &g_ctx.obj[t->oi] : nullptr; }
+
+// Unloaded columns of type CLOB, NCLOB or BLOB.
+static uint32_t count_lobs(const TAB *t)
+{
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < t->tcol && (uint64_t)t->coff + i < g_ctx.sys.ncol; i++) {
+        const COL *c = &g_ctx.col[t->coff + i];
+        if (!(c->flag & COL_SKIP_MASK) && (c->ctyp == TYPE_CLOB || c->ctyp == TYPE_BLOB))
+            n++;
+    }
+    return n;
+}
+
+static void fill_tab_info(TAB_INFO *ti, const TAB *t, const OBJ *o)
+{
+    memset(ti, 0, sizeof(*ti));
+    ti->nlob = count_lobs(t);
+    ti->flag = ((t->flag & TAB_LONG) ? TI_LONG : 0) | ((t->flag & TAB_LOB) || ti->nlob > 0 ? TI_LOB : 0);
+    ti->ncol = t->ncol;
+    memcpy(ti->tab_name, o->name, strnlen(o->name, sizeof(o->name) - 1));
+}
+
+static void progress_line(const char *user, const char *table)
+{
+    char line[128];
+    int n = snprintf(line, sizeof(line), ". . unloading table \"%s\".\"%s\"  ", user, table);
+    if (n < 0)
+        n = 0;
+    for (; n < 80; n++)
+        line[n] = '.';
+    line[80] = '\0';
+    fputs(line, stderr);
+}
+
+static int create_dump(const char *path)
+{
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        fprintf(stderr, "open %s: %s\n", path, strerror(errno));
+    return fd;
+}
+
+// Unloads the tables whose TAB_INFO is filled, then writes the header and the
+// table information over the zeros at the start of the file.
+static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fails)
+{
+    int status = 0;
+    TAB_INFO *ti = (TAB_INFO *)ul->tinf;
+    for (int i = 0; i < ul->ntab; i++) {
+        ul->tabp = tabs[i];
+        ul->nrow = 0;
+        ul->nlob = (int)ti[i].nlob;
+        ti[i].offset = ul->data_ofs;
+        progress_line(user, ti[i].tab_name);
+        if (unload_one_table(ul) < 0) {
+            fprintf(stderr, "unload table \"%s\" error.\n", ti[i].tab_name);
+            ti[i].ncol = (uint32_t)ul->ncolw;
+            if (table_fails)
+                status = -1;
+        }
+        ti[i].nrows = ul->nrow;
+        fprintf(stderr, "%10d rows done.\n", (int)ul->nrow);
+        if (ul->nskip)
+            fprintf(stderr, "%u blocks of another object skipped.\n", ul->nskip);
+    }
+    // Bytes of a dropped row beyond the last table's end mark are cut away.
+    if (ftruncate(ul->fd, (off_t)ul->data_ofs) < 0) {
+        fprintf(stderr, "truncate dump file: %s\n", strerror(errno));
+        status = -1;
+    }
+    if (make_head() < 0)
+        return -1;
+    HEAD_INFO *hi = (HEAD_INFO *)g_ctx.wrk;
+    snprintf(hi->owner, sizeof(hi->owner), "%s", user);
+    hi->tab_cnt = (uint32_t)ul->ntab;
+    if (write_head(ul, hi) < 0 || write_tab_info(ul) < 0)
+        return -1;
+    return status;
+}
+
+static void init_uldr(ULDR *ul)
+{
+    memset(ul, 0, sizeof(*ul));
+    ul->fd = -1;
+    ul->lfd = -1;
+    ul->long_col = -1;
+    ul->cache = g_ctx.wrk;
+    ul->csz = ULDR_CACHE_SIZE;
+}
+
+// Why a table is passed over, or PASS_NONE when it is unloaded.
+enum { PASS_NONE, PASS_UNSUPPORTED, PASS_DROPPED, PASS_TEMPORARY };
+
+static int pass_reason(const TAB *t, const OBJ *o)
+{
+    if (t->flag & TAB_UNSUPPORTED)
+        return PASS_UNSUPPORTED;
+    if (o->flag & OBJ_DROPPED)
+        return PASS_DROPPED;
+    if (o->flag & OBJ_TEMPORARY)
+        return PASS_TEMPORARY;
+    return PASS_NONE;
+}
+
+int unload_user(char *args)
+{
+    char *rest = after_keyword(args);
+    if (!dict_loaded())
+        return -1;
+    char user[32];
+    take_name(rest, user);
+    if (!user[0])
+        snprintf(user, sizeof(user), "%s", g_ctx.cur_usr);
+    int ui = find_user_by_name(user);
+    if (ui < 0) {
+        fprintf(stderr, "user \"%s\" not found.\n", user);
+        return -1;
+    }
+
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
+        const TAB *t = &g_ctx.tab[i];
+        const OBJ *o = table_obj(t);
+        if (t->ui != (uint32_t)ui || !o)
+            continue;
+        switch (pass_reason(t, o)) {
+        case PASS_UNSUPPORTED: printf("table \"%s\" has special feature, unsupported.\n", o->name); break;
+        case PASS_DROPPED: printf("table \"%s\" is dropped.\n", o->name); break;
+        case PASS_TEMPORARY: printf("\"%s\" is temporary table.\n", o->name); break;
+        default: count++;
+        }
+    }
+    if (count == 0) {
+        printf("no table to unload for user \"%s\".\n", user);
+        return 0;
+    }
+
+    uint32_t tisz = dump_tab_info_size(count);
+    uint8_t *tinf = (uint8_t *)calloc(1, tisz);
+    TAB **tabs = (TAB **)calloc(count, sizeof(TAB *));
+    if (!tinf || !tabs) {
+        fprintf(stderr, "allocate memory (%d bytes) error: %s\n", (int)tisz, strerror(errno));
+        free(tinf);
+        free(tabs);
+        return -1;
+    }
+    char path[2048];
+    snprintf(path, sizeof(path), "%s/%s.dat", g_ctx.par.data_dir, user);
+    ULDR ul;
+    init_uldr(&ul);
+    ul.fd = create_dump(path);
+    int status = -1;
+    if (ul.fd >= 0 && write_blank(ul.fd, DUMP_HEAD_SIZE + (uint64_t)tisz) == 0) {
+        ul.data_ofs = DUMP_HEAD_SIZE + (uint64_t)tisz;
+        ul.tinf = tinf;
+        for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
+            TAB *t = &g_ctx.tab[i];
+            const OBJ *o = table_obj(t);
+            if (t->ui != (uint32_t)ui || !o || pass_reason(t, o) != PASS_NONE)
+                continue;
+            fill_tab_info((TAB_INFO *)tinf + ul.ntab, t, o);
+            tabs[ul.ntab++] = t;
+        }
+        status = unload_tables(&ul, user, tabs, false);
+    }
+    if (ul.fd >= 0)
+        close(ul.fd);
+    free(tinf);
+    free(tabs);
+    return status;
+}
+
+int unload_table(char *args)
+{
+    char *rest = after_keyword(args);
+    if (!dict_loaded())
+        return -1;
+    char user[32], table[32];
+    take_qualified_name(rest, user, table);
+    if (!user[0])
+        snprintf(user, sizeof(user), "%s", g_ctx.cur_usr);
+    if (!user[0]) {
+        fprintf(stderr, "user not specified.\n");
+        return -1;
+    }
+    if (!table[0]) {
+        fprintf(stderr, "table not specified.\n");
+        return -1;
+    }
+    int ui = find_user_by_name(user);
+    if (ui < 0) {
+        fprintf(stderr, "user \"%s\" not found.\n", user);
+        return -1;
+    }
+    int tix = find_table_by_name((uint32_t)ui, table);
+    TAB *t = tix < 0 ? nullptr : &g_ctx.tab[tix];
+    const OBJ *o = t ? table_obj(t) : nullptr;
+    if (!t) {
+        fprintf(stderr, "table \"%s\" not found.\n", table);
+        return -1;
+    }
+    switch (pass_reason(t, o)) {
+    case PASS_UNSUPPORTED: fprintf(stderr, "table \"%s\" not supported.\n", table); return -1;
+    case PASS_DROPPED: fprintf(stderr, "table \"%s\" is dropped.\n", table); return -1;
+    case PASS_TEMPORARY: fprintf(stderr, "\"%s\" is temporary table.\n", table); return -1;
+    default: break;
+    }
+
+    char path[2048];
+    snprintf(path, sizeof(path), "%s/%s_%s.dat", g_ctx.par.data_dir, user, table);
+    ULDR ul;
+    init_uldr(&ul);
+    TAB_INFO ti[1];
+    ul.fd = create_dump(path);
+    int status = -1;
+    if (ul.fd >= 0 && write_blank(ul.fd, DUMP_HEAD_SIZE + 512) == 0) {
+        ul.data_ofs = DUMP_HEAD_SIZE + 512;
+        fill_tab_info(&ti[0], t, o);
+        ul.tinf = (uint8_t *)ti;
+        ul.ntab = 1;
+        status = unload_tables(&ul, user, &t, true);
+    }
+    if (ul.fd >= 0)
+        close(ul.fd);
+    return status;
+}
+
+int unload_handle(char *args)
+{
+    if (strncmp(args, "user", 4) == 0)
+        return unload_user(args);
+    if (strncmp(args, "table", 5) == 0)
+        return unload_table(args);
+    fprintf(stderr, "Invalid unload command arguments.\n");
+    return -1;
+}

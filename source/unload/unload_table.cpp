@@ -1,0 +1,132 @@
+// One table into the dump file: its column information, the rows of every
+// segment (the table's own, or those of its partitions or subpartitions) and
+// the end-of-table mark.
+#include <unistd.h>
+#include <cstdio>
+
+#include "kelvo/unload.h"
+#include "kelvo/context.h"
+
+static uint32_t segment_rdba(uint32_t fno, uint32_t blk) { return (uint32_t)(((uint64_t)fno << 22) | blk); }
+
+// Writes the column information of the unloaded columns at the start of the
+// cache; returns their number.
+static int put_col_info(ULDR *ul)
+{
+    const TAB *t = ul->tabp;
+    int n = 0;
+    for (uint32_t i = 0; i < t->tcol; i++) {
+        const COL *c = &g_ctx.col[t->coff + i];
+        if (c->flag & COL_SKIP_MASK)
+            continue;
+        uint8_t *r = ul->cache + sizeof(COL_INFO) * (size_t)n;
+        memset(r, 0, sizeof(COL_INFO));
+        put_be32(r + offsetof(COL_INFO, flag), (c->flag & COL_NCHAR) ? CI_NCHAR : 0);
+        put_be32(r + offsetof(COL_INFO, ctyp), c->ctyp);
+        put_be32(r + offsetof(COL_INFO, clen), c->clen);
+        memcpy(r + offsetof(COL_INFO, name), c->name, strnlen(c->name, sizeof(c->name) - 1));
+        n++;
+    }
+    return n;
+}
+
+static int walk(ULDR *ul, uint32_t tsn, uint32_t fno, uint32_t blk, uint32_t objd)
+{
+    ul->tsn = (int)tsn;
+    ul->hdba = segment_rdba(fno, blk);
+    ul->objd = objd;
+    return unload_segment(ul);
+}
+
+static int walk_segments(ULDR *ul)
+{
+    const TAB *t = ul->tabp;
+    if (!(t->flag & TAB_PART))
+        return walk(ul, t->tsn, t->fno, t->blk, t->objd);
+    if (t->flag & TAB_COMPOSITE) {
+        for (uint32_t i = 0; g_ctx.tcp && i < g_ctx.sys.ntcp; i++) {
+            if (g_ctx.tcp[i].objp != t->objn)
+                continue;
+            for (uint32_t j = 0; g_ctx.tsp && j < g_ctx.sys.ntsp; j++) {
+                const TABSUBPART *sp = &g_ctx.tsp[j];
+                if (sp->objp == g_ctx.tcp[i].objn && walk(ul, sp->tsn, sp->fno, sp->blk, sp->objd) < 0)
+                    return -1;
+            }
+        }
+        return 0;
+    }
+    for (uint32_t i = 0; g_ctx.tp && i < g_ctx.sys.ntp; i++) {
+        const TABPART *p = &g_ctx.tp[i];
+        if (p->objp == t->objn && walk(ul, p->tsn, p->fno, p->blk, p->objd) < 0)
+            return -1;
+    }
+    return 0;
+}
+
+// After a failure the row stream is still closed: the row being decoded is
+// dropped (also when part of it already reached the file), the rows before
+// it stay, and DUMP_EOT follows them. This is also what a failed LOB or LONG
+// value leads to: its value record is incomplete, so the whole row goes,
+// is not counted in nrow, and the table ends there; in a user's dump the
+// next table is written from the end mark on. A row that had already been
+// partly written out (a value larger than the cache) leaves stale bytes
+// past the end mark only until the next table overwrites them; the caller
+// cuts the file at the final data_ofs after the last table.
+static void close_failed_stream(ULDR *ul)
+{
+    if (ul->lfd >= 0)
+        close(ul->lfd);
+    ul->lfd = -1;
+    ul->pl = nullptr;
+    ul->pl_fofs = 0;
+    if (ul->row_ofs >= ul->data_ofs && ul->row_ofs <= ul->data_ofs + (uint64_t)ul->clen) {
+        ul->clen = (int)(ul->row_ofs - ul->data_ofs);
+    } else if (ul->row_ofs < ul->data_ofs) {
+        ul->data_ofs = ul->row_ofs;
+        ul->clen = 0;
+    }
+    if (ul->clen + 2 > ul->csz && write_cache(ul) < 0)
+        return;
+    put_be16(ul->cache + ul->clen, DUMP_EOT);
+    ul->clen += 2;
+    write_cache(ul);
+}
+
+int unload_one_table(ULDR *ul)
+{
+    const TAB *t = ul->tabp;
+    ul->clen = 0;
+    ul->tabn = (int)t->tabn;
+    ul->lfd = -1;
+    ul->pl = nullptr;
+    ul->pl_fofs = 0;
+    ul->nskip = 0;
+    ul->cache = g_ctx.wrk;
+    ul->csz = ULDR_CACHE_SIZE;
+    ul->row_ofs = ul->data_ofs;
+    ul->ncolw = 0;
+    if ((uint64_t)t->coff + t->tcol > g_ctx.sys.ncol || t->tcol > ULDR_CACHE_SIZE / 2 / sizeof(COL_INFO)) {
+        fprintf(stderr, "columns of table obj#=%u lie outside the column dictionary.\n", t->objn);
+        close_failed_stream(ul);
+        return -1;
+    }
+    int n = put_col_info(ul);
+    ul->ncolw = n;
+    ul->clen = (int)sizeof(COL_INFO) * n;
+    ul->row_ofs = ul->data_ofs + (uint64_t)ul->clen;
+    if ((uint32_t)n != t->ncol) {
+        fprintf(stderr, "column count not matched, COLS=%d, actual=%d\n", (int)t->ncol, n);
+        close_failed_stream(ul);
+        return -1;
+    }
+    if (walk_segments(ul) < 0) {
+        fprintf(stderr, "unload segment error.\n");
+        close_failed_stream(ul);
+        return -1;
+    }
+    if (ul->clen + 2 > ul->csz && write_cache(ul) < 0)
+        return -1;
+    put_be16(ul->cache + ul->clen, DUMP_EOT);
+    ul->clen += 2;
+    return write_cache(ul);
+}
