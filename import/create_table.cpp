@@ -17,7 +17,7 @@ int create_table(const char *tab_name, COL_INFO *cp, int ncol)
     int n = snprintf(sql, sizeof sql, "create table \"%s\".\"%s\" (\n", g_imp.owner_name, tab_name);
     len = (size_t)n;
     for (int i = 0; i < ncol && len < sizeof sql; i++) {
-        n = snprintf(sql + len, sizeof sql - len, "\"%s\" %s,\n", cp[i].col_name, get_type_name(&cp[i]));
+        n = snprintf(sql + len, sizeof sql - len, "\"%s\" %s,\n", cp[i].name, get_type_name(&cp[i]));
         len += (size_t)n;
     }
     if (len >= sizeof sql) {

@@ -6,9 +6,9 @@
 char *get_type_name(COL_INFO *ci)
 {
     static char name[64];
-    bool nat = ci->flag & 0x01;
+    bool nat = ci->flag & CI_NCHAR;
     int len = (int)ci->clen;
-    switch (ci->ctype) {
+    switch (ci->ctyp) {
     case 1: snprintf(name, sizeof name, nat ? "NVARCHAR2(%d)" : "VARCHAR2(%d)", len); break;
     case 2: snprintf(name, sizeof name, "NUMBER"); break;
     case 8: snprintf(name, sizeof name, "LONG"); break;

@@ -206,7 +206,7 @@ static int run(HEAD_INFO &hi)
         return -1;
     }
     uint64_t tinf = (uint64_t)hi.tab_cnt * sizeof(TAB_INFO);
-    if (DUMP_HEAD_AREA + tinf > (uint64_t)sb.st_size) {
+    if (DUMP_HEAD_SIZE + tinf > (uint64_t)sb.st_size) {
         fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
         fprintf(stderr, "Read table information error.\n");
         return -1;

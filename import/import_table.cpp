@@ -37,13 +37,13 @@ static int read_columns(int ti)
         const uint8_t *p = g_imp.rbuf + c * sizeof(COL_INFO);
         COL_INFO *ci = &s_cols[c];
         ci->flag = be32(p);
-        ci->ctype = be32(p + 4);
+        ci->ctyp = be32(p + 4);
         ci->clen = be32(p + 8);
-        ci->col_name[sizeof ci->col_name - 1] = 0;
-        if (ci->ctype == 112 || ci->ctype == 113) {
+        ci->name[sizeof ci->name - 1] = 0;
+        if (ci->ctyp == TYPE_CLOB || ci->ctyp == TYPE_BLOB) {
             nlob++;
             kinds |= 0x02;
-        } else if (ci->ctype == 8 || ci->ctype == 24) {
+        } else if (ci->ctyp == TYPE_LONG || ci->ctyp == TYPE_LONG_RAW) {
             kinds |= 0x01;
         }
     }

@@ -9,8 +9,8 @@ OCILobLocator *g_empty_lobp;
 
 static size_t align8(size_t n) { return (n + 7) & ~(size_t)7; }
 
-static bool is_lob(uint32_t t) { return t == 112 || t == 113; }
-static bool is_long(uint32_t t) { return t == 8 || t == 24; }
+static bool is_lob(uint32_t t) { return t == TYPE_CLOB || t == TYPE_BLOB; }
+static bool is_long(uint32_t t) { return t == TYPE_LONG || t == TYPE_LONG_RAW; }
 
 // Appends printf output of one string or one number at *len in buf of size
 // sz; false when it does not fit.
@@ -41,20 +41,20 @@ static int build_text(int ti, char *sql, size_t cap, size_t *out_len)
     bool ok = put(sql, cap, &len, "insert into \"%s\".", g_imp.owner_name) &&
               put(sql, cap, &len, "\"%s\" (", t->tab_name);
     for (int c = 0; ok && c < ncol; c++)
-        ok = put(sql, cap, &len, "\"%s\",", g_imp.colp[c].col_name) &&
+        ok = put(sql, cap, &len, "\"%s\",", g_imp.colp[c].name) &&
              put_n(holders, sizeof holders, &hl, ":%d,", c + 1);
     if (ok) {
         holders[--hl] = 0;   // the last comma of the placeholders goes
         len--;               // and the last comma of the column list
         ok = put(sql, cap, &len, ")\nvalues\n(%s)\n", holders);
     }
-    if (ok && (t->flag & 0x02) && g_imp.nlob > 0) {
+    if (ok && (t->flag & TI_LOB) && g_imp.nlob > 0) {
         ok = put(sql, cap, &len, "returning\n%s", "");
         hl = 0;
         int pos = ncol + 1;
         for (int c = 0; ok && c < ncol; c++)
-            if (is_lob(g_imp.colp[c].ctype))
-                ok = put(sql, cap, &len, "\"%s\",", g_imp.colp[c].col_name) &&
+            if (is_lob(g_imp.colp[c].ctyp))
+                ok = put(sql, cap, &len, "\"%s\",", g_imp.colp[c].name) &&
                      put_n(holders, sizeof holders, &hl, ":%d,", pos++);
         if (ok) {
             holders[--hl] = 0;
@@ -122,7 +122,7 @@ int prepare_insert(int ti)
 {
     TAB_INFO *t = &g_imp.tabp[ti];
     int ncol = g_imp.ncol;
-    int nret = (t->flag & 0x02) ? g_imp.nlob : 0;
+    int nret = (t->flag & TI_LOB) ? g_imp.nlob : 0;
     int nb = ncol + nret;
     OCIError *err = g_env.errhp;
 
@@ -133,23 +133,23 @@ int prepare_insert(int ti)
     for (int c = 0; c < ncol; c++) {
         COL_INFO *ci = &g_imp.colp[c];
         BIND_COLUMN *b = &g_imp.bc[c];
-        b->ctype = ci->ctype;
+        b->ctype = ci->ctyp;
         b->col = (uint32_t)c;
-        if (is_lob(ci->ctype))
+        if (is_lob(ci->ctyp))
             b->flag = BIND_LOB;
-        else if (is_long(ci->ctype))
+        else if (is_long(ci->ctyp))
             b->flag = BIND_LONG;
         else
             b->vsz = ci->clen;
-        if (ci->flag & 0x01)
+        if (ci->flag & CI_NCHAR)
             b->flag |= BIND_NCHAR;
     }
     for (int c = 0, r = ncol; r < nb; c++)
-        if (is_lob(g_imp.colp[c].ctype)) {
+        if (is_lob(g_imp.colp[c].ctyp)) {
             BIND_COLUMN *b = &g_imp.bc[r++];
-            b->ctype = g_imp.colp[c].ctype;
+            b->ctype = g_imp.colp[c].ctyp;
             b->col = (uint32_t)c;
-            if (g_imp.colp[c].flag & 0x01)
+            if (g_imp.colp[c].flag & CI_NCHAR)
                 b->flag |= BIND_NCHAR;
         }
     size_t text_at = align8(sizeof(BIND_COLUMN) * nb);
@@ -187,7 +187,7 @@ int prepare_insert(int ti)
         return -1;
     }
 
-    bool plain = (t->flag & 0x03) == 0;
+    bool plain = (t->flag & (TI_LONG | TI_LOB)) == 0;
     for (int c = 0; c < ncol; c++) {
         BIND_COLUMN *b = &g_imp.bc[c];
         sword st;

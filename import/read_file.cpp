@@ -156,7 +156,7 @@ static int parse_row(int ti, int slot, int single)
         default:
             if (word > b->vsz) {
                 fprintf(stderr, "Value of %u bytes for column \"%s\" of table \"%s\" longer than its %u bytes.\n",
-                        word, g_imp.colp[c].col_name, g_imp.tabp[ti].tab_name, b->vsz);
+                        word, g_imp.colp[c].name, g_imp.tabp[ti].tab_name, b->vsz);
                 return -1;
             }
             if (pos + word > end)

@@ -6,7 +6,7 @@
 int read_table_information()
 {
     if (read_exact(reinterpret_cast<uint8_t *>(g_imp.tabp), (size_t)g_imp.ntab * sizeof(TAB_INFO),
-                   DUMP_HEAD_AREA) != 0)
+                   DUMP_HEAD_SIZE) != 0)
         return -1;
     for (int i = 0; i < g_imp.ntab; i++) {
         TAB_INFO *t = &g_imp.tabp[i];

@@ -34,7 +34,7 @@ static int insert_one(int ti)
             continue;
         if (b->indp[0] == -1) {
             fprintf(stderr, "No LOB locator returned for column \"%s\" of table \"%s\".\n",
-                    g_imp.colp[b->col].col_name, g_imp.tabp[ti].tab_name);
+                    g_imp.colp[b->col].name, g_imp.tabp[ti].tab_name);
             return -1;
         }
         if (insert_lob(r) != 0)

@@ -1,6 +1,5 @@
-// The importer: the dump file records (as the unloader writes them, repeated
-// here so that import builds on its own), the working record, the OCI handles
-// and the procedures of the import program.
+// The importer: the working record, the OCI handles and the procedures of the
+// import program. The dump file records are the unloader's own (kelvo/dump.h).
 #pragma once
 
 #include <oci.h>
@@ -9,52 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 
-// ---- dump file records (all integers big-endian in the file) ----
-#define DUMP_END 0x0000     // ends a row or a value record
-#define DUMP_LONG 0xFFFB    // LONG / LONG RAW column, value record after the row
-#define DUMP_LOB 0xFFFC     // CLOB / NCLOB / BLOB column, value record after the row
-#define DUMP_VALUE 0xFFFD   // opens a value record
-#define DUMP_NULL 0xFFFE    // NULL column
-#define DUMP_EOT 0xFFFF     // in place of a row: end of the table
-#define DUMP_PIECE_MAX 32768
+#include "kelvo/dump.h"
 
-#define DUMP_MAGIC "kelvo"
-#define DUMP_HEAD_AREA 1024
-#define MAX_COLUMNS 1000
-
-typedef struct __head_info {
-    char magic[32];
-    char owner[32];
-    char nls_lang[128];
-    char ncharset[64];
-    char dbtimezone[64];
-    uint32_t tab_cnt;
-} HEAD_INFO;
-static_assert(sizeof(HEAD_INFO) == 324);
-static_assert(offsetof(HEAD_INFO, owner) == 32 && offsetof(HEAD_INFO, nls_lang) == 64 &&
-              offsetof(HEAD_INFO, ncharset) == 192 && offsetof(HEAD_INFO, dbtimezone) == 256 &&
-              offsetof(HEAD_INFO, tab_cnt) == 320);
-
-typedef struct __tab_info {
-    uint32_t flag;          // 0x01 LONG column, 0x02 LOB columns
-    uint32_t ncol;
-    uint32_t nlob;
-    uint32_t nrows;         // not used by the importer
-    uint64_t offset;        // file offset of the column information area
-    char tab_name[32];
-} TAB_INFO;
-static_assert(sizeof(TAB_INFO) == 56);
-static_assert(offsetof(TAB_INFO, offset) == 16 && offsetof(TAB_INFO, tab_name) == 24);
-
-typedef struct __col_info {
-    uint32_t flag;          // 0x01 national character set
-    uint32_t ctype;         // Oracle type code
-    uint32_t clen;          // declared length in bytes
-    uint32_t rsv;
-    char col_name[32];
-} COL_INFO;
-static_assert(sizeof(COL_INFO) == 48);
-static_assert(offsetof(COL_INFO, clen) == 8 && offsetof(COL_INFO, col_name) == 16);
+constexpr int MAX_COLUMNS = 1000;
 
 // ---- command line ----
 typedef struct __args {
@@ -64,9 +20,9 @@ typedef struct __args {
 } ARGS;
 
 // ---- bind descriptors ----
-#define BIND_LONG 0x01
-#define BIND_LOB 0x02
-#define BIND_NCHAR 0x04
+constexpr int BIND_LONG = 0x01;
+constexpr int BIND_LOB = 0x02;
+constexpr int BIND_NCHAR = 0x04;
 
 // What the current row holds in a column of the one-row path.
 enum { MARK_VALUE = 0, MARK_NULL = 1, MARK_LONG = 2, MARK_LOB = 3 };
@@ -85,11 +41,10 @@ typedef struct __bind_column {
 } BIND_COLUMN;
 
 // ---- the working record ----
-#define IMP_IGNORE 0x01
-#define READ_WINDOW_SIZE (2 * 1024 * 1024)
-#define BIND_AREA_SIZE (4 * 1024 * 1024)
-#define MAX_ARRAY_ROWS 32767
-
+constexpr int IMP_IGNORE = 0x01;
+constexpr int READ_WINDOW_SIZE = 2 * 1024 * 1024;
+constexpr int BIND_AREA_SIZE = 4 * 1024 * 1024;
+constexpr int MAX_ARRAY_ROWS = 32767;
 typedef struct __imp {
     int flag;
     int fd;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kelvo/bytes.h"
+#include "kelvo/types.h"
 
 typedef struct __user USER;
 typedef struct __tablespace TS;
@@ -145,11 +146,6 @@ constexpr uint32_t COL_HIDDEN3 = 0x00000004u;  // not unloaded (PROPERTY 0x8000)
 constexpr uint32_t COL_SKIP_MASK = 0x00000007u;
 constexpr uint32_t COL_UNUSED_FLAG = 0x00000100u;
 constexpr uint32_t COL_NCHAR = 0x00001000u;  // national character set (CHARSETFORM 2)
-// Column type codes (COL$ TYPE#) that the unloader treats apart from the rest.
-constexpr uint32_t TYPE_LONG = 8;
-constexpr uint32_t TYPE_LONG_RAW = 24;
-constexpr uint32_t TYPE_CLOB = 112;      // CLOB, or NCLOB with COL_NCHAR
-constexpr uint32_t TYPE_BLOB = 113;
 constexpr uint32_t COL_CLUKEY = 0x00010000u;  // read from the cluster key row (load)
 
 // One table partition (file "tabpart") or composite partition ("tabcompart").

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "kelvo/bytes.h"
+#include "kelvo/types.h"
 
 // A dump file: the file header (HEAD_INFO, padded to 1024 bytes), the table
 // information area (one TAB_INFO per table, padded to a multiple of 512
@@ -60,13 +61,5 @@ constexpr uint32_t CI_NCHAR = 0x1;    // COL_INFO.flag: national character set c
 static_assert(sizeof(COL_INFO) == 48);
 static_assert(offsetof(COL_INFO, clen) == 8 && offsetof(COL_INFO, name) == 16);
 
-typedef struct __unloader ULDR;
-
 // Size of the table information area for ntab tables.
 static inline uint32_t dump_tab_info_size(uint32_t ntab) { return (56u * ntab + 511u) / 512u * 512u; }
-
-int write_blank(int fd, uint64_t sz);
-int write_cache(ULDR *ul);
-int make_head(void);
-int write_head(ULDR *ul, HEAD_INFO *inf);
-int write_tab_info(ULDR *ul);

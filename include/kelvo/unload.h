@@ -21,6 +21,7 @@ static_assert(offsetof(LOBD, ldata) == 8);
 // The working record of one "unload" command. Its buffers are slices of the
 // work buffer: cache (4 MiB), hblk, cblk, lbuf, the LOB buffers and slots when
 // the table has LOB columns, and rbuf, the extent read buffer, with the rest.
+typedef struct __unloader ULDR;
 struct __unloader {
     int fd;                 // the dump file
     int lfd;                // LONG staging file of the current row, -1 when none
@@ -67,6 +68,14 @@ struct __unloader {
     int ckn;                // key columns left in the key row
     int ncolw;              // columns written to the column information
 };
+
+// The dump writer: zeros that reserve the header and the table information,
+// the cache of row data, and the header and table information written last.
+int write_blank(int fd, uint64_t sz);
+int write_cache(ULDR *ul);
+int make_head(void);
+int write_head(ULDR *ul, HEAD_INFO *inf);
+int write_tab_info(ULDR *ul);
 
 int unload_handle(char *args);
 int unload_user(char *args);
