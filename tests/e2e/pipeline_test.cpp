@@ -5,7 +5,7 @@
 // strings, dates, raw bytes, national text, LONG and LONG RAW, BasicFile and
 // SecureFile CLOB, NCLOB and BLOB values, NULLs, partitioned,
 // composite-partitioned and clustered tables, chained and migrated rows).
-#include "userdata.h"
+#include "kbuild.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

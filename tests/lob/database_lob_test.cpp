@@ -5,7 +5,7 @@
 // piece split of each value from its logical description, expect_lob.h).
 // Damaged LOB storage ends its table with one message and a terminated row
 // stream; the tables after it still unload.
-#include "userdata.h"
+#include "kbuild.h"
 
 #include <gtest/gtest.h>
 

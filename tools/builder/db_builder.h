@@ -133,8 +133,8 @@ class Builder {
                                                  const std::vector<std::vector<uint8_t>> &locs);
     int lob_refs(const DbTable &t, std::vector<std::vector<size_t>> &per_lob);
     int lob_segments(DbTable &t, std::vector<std::vector<uint8_t>> &locs);
-    int heap_segment(const DbTable &t, const std::string &tsname, uint32_t objd, const std::vector<LogicalRow> &rows,
-                     uint32_t &tsn, uint32_t &fno, uint32_t &blk, std::vector<RowPlace> *places = nullptr);
+    int heap_segment(const DbTable &t, const DbPart *p, const std::string &tsname, const std::vector<LogicalRow> &rows,
+                     uint32_t &tsn, uint32_t &fno, uint32_t &blk, std::vector<RowPlace> *places, Segment *segment);
 
     // dictionary rows
     DbTable &systab(const char *name);

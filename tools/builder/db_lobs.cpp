@@ -170,6 +170,7 @@ int Builder::lob_segments(DbTable &t, std::vector<std::vector<uint8_t>> &locs)
         ij.kind = t.seg_kind;
         ij.objd = l.ind;
         ij.so = t.seg;
+        ij.so.extents.clear();   // the extents given are the table's own
         uint32_t nblk = lob_index_blocks(entries.size(), l.shape, ia->df.d.bsz);
         uint32_t iend = plan(ij, *ia, ia->next, nblk);
         if (ij.seg.data.size() < nblk || ij.seg.data[0] != ij.seg.hdr + 1) {

@@ -41,6 +41,15 @@ uint32_t Builder::estimate(const SegJob &j, uint32_t bsz) const
 // for `data` data blocks; returns the block after it.
 uint32_t Builder::plan(SegJob &j, FileAlloc &fa, uint32_t start, uint32_t data)
 {
+    j.seg = Segment{};
+    j.seg.kind = j.kind;
+    j.seg.objd = j.objd;
+    j.seg.hdr_max = j.so.hdr_max;
+    j.seg.map_max = j.so.map_max;
+    if (j.raw_type)
+        return plan_segment(j.seg, fa.df, start, {1});
+    if (!j.so.extents.empty())
+        return plan_segment(j.seg, fa.df, start, j.so.extents);
     uint32_t ext = (uint32_t)std::max(j.so.ext_blocks, j.kind == 0x23 ? 4 : 2);
     uint32_t n = 1;
     for (int pass = 0; pass < 4; pass++) {
@@ -55,13 +64,6 @@ uint32_t Builder::plan(SegJob &j, FileAlloc &fa, uint32_t start, uint32_t data)
             break;
         n += (data - have + ext - 1) / ext;
     }
-    j.seg = Segment{};
-    j.seg.kind = j.kind;
-    j.seg.objd = j.objd;
-    j.seg.hdr_max = j.so.hdr_max;
-    j.seg.map_max = j.so.map_max;
-    if (j.raw_type)
-        return plan_segment(j.seg, fa.df, start, {1});
     return plan_segment(j.seg, fa.df, start, std::vector<uint32_t>(n, ext));
 }
 
@@ -88,6 +90,10 @@ int Builder::write_job(SegJob &j, FileAlloc &fa)
         if (df_grow(fa.df, end))
             return -1;
         int rc = pack(j, fa, true);
+        if (rc == -2 && !j.so.extents.empty()) {
+            fprintf(stderr, "builder: the rows of object %u do not fit the extents given\n", j.objd);
+            return -1;
+        }
         if (rc == -2) {
             data = data * 2 + 1;
             continue;
@@ -138,10 +144,12 @@ int Builder::user_segments()
         if (!fa || write_job(j, *fa))
             return -1;
         out_addr(*fa, j.seg, c.tsn, c.fno, c.blk);
+        c.segment = j.seg;
         size_t m = 0;
         for (DbTable &t : db_.tables)
             if (!t.system && t.cluster == c.name) {
                 out_addr(*fa, j.seg, t.tsn, t.fno, t.blk);
+                t.segment = j.seg;
                 if (m < mp.size())
                     t.places = mp[m++];
             }
@@ -166,8 +174,8 @@ int Builder::user_segments()
         if (lob_segments(t, locs))
             return -1;
         if (t.parts.empty() && !t.no_segment) {
-            if (heap_segment(t, t.tablespace, t.objd, with_locators(t.rows, locs), t.tsn, t.fno, t.blk,
-                             &t.places))
+            if (heap_segment(t, nullptr, t.tablespace, with_locators(t.rows, locs), t.tsn, t.fno, t.blk,
+                             &t.places, &t.segment))
                 return -1;
         }
         for (DbPart &p : t.parts) {
@@ -177,15 +185,15 @@ int Builder::user_segments()
                 return -1;
             p.tsn = pts->tsn;
             if (!t.composite) {
-                if (heap_segment(t, tsname, p.objd, with_locators(p.rows, locs), p.tsn, p.fno, p.blk,
-                                 &p.places))
+                if (heap_segment(t, &p, tsname, with_locators(p.rows, locs), p.tsn, p.fno, p.blk,
+                                 &p.places, &p.segment))
                     return -1;
                 continue;
             }
             for (DbPart &s : p.subparts) {
                 std::string sts = s.tablespace.empty() ? tsname : s.tablespace;
-                if (heap_segment(t, sts, s.objd, with_locators(s.rows, locs), s.tsn, s.fno, s.blk,
-                                 &s.places))
+                if (heap_segment(t, &s, sts, with_locators(s.rows, locs), s.tsn, s.fno, s.blk,
+                                 &s.places, &s.segment))
                     return -1;
             }
         }
@@ -193,14 +201,17 @@ int Builder::user_segments()
     return 0;
 }
 
-int Builder::heap_segment(const DbTable &t, const std::string &tsname, uint32_t objd,
+// The segment of a heap table, or of its partition or subpartition p.
+int Builder::heap_segment(const DbTable &t, const DbPart *p, const std::string &tsname,
                           const std::vector<LogicalRow> &rows, uint32_t &tsn, uint32_t &fno, uint32_t &blk,
-                          std::vector<RowPlace> *places)
+                          std::vector<RowPlace> *places, Segment *segment)
 {
     SegJob j;
-    j.kind = t.seg_kind;
-    j.objd = objd;
+    j.kind = p && p->seg_kind ? p->seg_kind : t.seg_kind;
+    j.objd = p ? p->objd : t.objd;
     j.so = t.seg;
+    if (p && !p->extents.empty())
+        j.so.extents = p->extents;
     j.bo = t.opts;
     j.bo.extra6 = j.bo.extra6 || (t.tab_flags & 0x800000);
     j.rows = rows;
@@ -209,6 +220,7 @@ int Builder::heap_segment(const DbTable &t, const std::string &tsname, uint32_t 
     if (!fa || write_job(j, *fa))
         return -1;
     out_addr(*fa, j.seg, tsn, fno, blk);
+    *segment = j.seg;
     return 0;
 }
 

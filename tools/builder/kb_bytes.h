@@ -34,5 +34,7 @@ std::vector<uint8_t> ora_number(const std::string &decimal);
 std::vector<uint8_t> ora_date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 // Bytes of a text value (no terminator).
 std::vector<uint8_t> ora_text(const std::string &s);
+// n bytes of a repeatable pattern of capital letters (for long values).
+std::vector<uint8_t> pattern_bytes(size_t n, uint32_t seed);
 
 } // namespace kb

@@ -50,6 +50,9 @@ struct SegOpts {
     int ext_blocks = 8;       // blocks per extent
     int hdr_max = 0;          // extent entries kept in the header (0: as many as fit)
     int map_max = 0;          // extent entries per map block (0: as many as fit)
+    std::vector<uint32_t> extents;  // the extent lengths of the table's (cluster's) segments; empty:
+                                    // build_database takes as many extents of ext_blocks as the
+                                    // rows need, write_table one
 };
 
 struct DbLob {
@@ -72,9 +75,12 @@ struct DbPart {
     std::string hibound = "MAXVALUE";
     std::vector<LogicalRow> rows;    // a partition's (or subpartition's) rows
     std::vector<DbPart> subparts;    // composite partition: its subpartitions (no segment of its own)
+    uint8_t seg_kind = 0;            // segment header kind; 0: the table's
+    std::vector<uint32_t> extents;   // extent lengths; empty: the table's SegOpts
     // out:
     uint32_t tsn = 0, fno = 0, blk = 0;
     std::vector<RowPlace> places;    // head piece of each row
+    Segment segment;                 // the segment as laid out
 };
 
 struct DbTable {
@@ -103,6 +109,7 @@ struct DbTable {
     uint32_t tabn = 0;                   // TAB# in the cluster, 0 when not clustered
     uint32_t prop_out = 0;               // the PROPERTY written
     std::vector<RowPlace> places;        // head piece of each row (not partitioned)
+    Segment segment;                     // the segment as laid out (a clustered table: the cluster's)
 };
 
 struct DbCluster {
@@ -118,6 +125,7 @@ struct DbCluster {
     bool system = false;
     // out:
     uint32_t tsn = 0, fno = 0, blk = 0;
+    Segment segment;                     // the segment as laid out
 };
 
 struct DbIndex {                         // IND$ rows: LOB indexes and the dictionary's own indexes
@@ -218,6 +226,17 @@ Database sample_database();
 Database large_dictionary(uint32_t tables, uint32_t columns, uint32_t objects = 0);
 // Writes the datafiles of the description into dir (created when missing).
 int build_database(Database &db, const std::string &dir);
+// A table or cluster written alone, without a dictionary (for tests that
+// describe the dictionary records themselves): its segments are laid out in
+// df from block *next on, *next is advanced past them, and the out fields of
+// the table (tsn, fno, blk, segment, places) and of its partitions are
+// filled. Every segment gets the extents SegOpts::extents (a partition's
+// own, when given) lists, or one extent of ext_blocks. LOB references are
+// not resolved here. Return 0 or -1.
+int write_table(Datafile &df, uint32_t *next, DbTable &t);
+// The members are the cluster's tables in table-number order (member m is
+// table m + 1 of the blocks; their tabn is set): their rows and row_keys.
+int write_cluster(Datafile &df, uint32_t *next, DbCluster &c, const std::vector<DbTable *> &members);
 // Type text of a column as a CREATE TABLE statement writes it.
 std::string column_type_sql(const DbColumn &c);
 
