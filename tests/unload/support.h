@@ -168,36 +168,28 @@ protected:
             }
         r.tcol = (uint32_t)cols.size() - r.coff;
         tabs.push_back(r);
-        if (t.composite) {
-            for (const kb::DbPart &cp : t.parts) {
-                TABPART p{};
-                p.objn = cp.objn;
-                p.objp = t.objn;
-                tcps.push_back(p);
+        // A partition or subpartition record with its segment.
+        auto seg_part = [&](auto &rec, const kb::DbPart &s, uint32_t parent) {
+            rec.objn = s.objn;
+            rec.objd = s.objd;
+            rec.objp = parent;
+            rec.fno = seg_fno(s.segment);
+            rec.blk = seg_blk(s.segment);
+            rec.tsn = tsn;
+        };
+        for (const kb::DbPart &cp : t.parts) {
+            if (!t.composite) {
+                seg_part(tps.emplace_back(), cp, t.objn);
+                continue;
             }
-            for (const kb::DbPart &cp : t.parts)
-                for (const kb::DbPart &s : cp.subparts) {
-                    TABSUBPART p{};
-                    p.objn = s.objn;
-                    p.objd = s.objd;
-                    p.objp = cp.objn;
-                    p.fno = seg_fno(s.segment);
-                    p.blk = seg_blk(s.segment);
-                    p.tsn = tsn;
-                    tsps.push_back(p);
-                }
-        } else {
-            for (const kb::DbPart &s : t.parts) {
-                TABPART p{};
-                p.objn = s.objn;
-                p.objd = s.objd;
-                p.objp = t.objn;
-                p.fno = seg_fno(s.segment);
-                p.blk = seg_blk(s.segment);
-                p.tsn = tsn;
-                tps.push_back(p);
-            }
+            TABPART p{};
+            p.objn = cp.objn;
+            p.objp = t.objn;
+            tcps.push_back(p);
         }
+        for (const kb::DbPart &cp : t.parts)
+            for (const kb::DbPart &s : cp.subparts)
+                seg_part(tsps.emplace_back(), s, cp.objn);
     }
 
     // Points g_ctx at the records and datafiles ("load dict" done).
