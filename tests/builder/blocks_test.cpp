@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "readback.h"
+#include "../support/readback.h"
 
 namespace {
 

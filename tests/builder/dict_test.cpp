@@ -3,7 +3,7 @@
 // and every dictionary column at the position the decoders take it from;
 // then the user segments the dictionary names.
 #include "kbuild.h"
-#include "readback.h"
+#include "../support/readback.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // datafiles by the tests' own decoder: locators, LOB data blocks, chunk
 // addresses from the locator and the LOB index, and the index's shape.
 #include "kbuild.h"
-#include "lob_readback.h"
+#include "../support/readback.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // strings, dates, raw bytes, national text, LONG and LONG RAW, BasicFile and
 // SecureFile CLOB, NCLOB and BLOB values, NULLs, partitioned,
 // composite-partitioned and clustered tables, chained and migrated rows).
-#include "userdata.h"
+#include "kbuild.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -83,46 +83,11 @@ LV blob_v(const std::vector<uint8_t> &b, kb::LobForm form)
     return v;
 }
 
-// Oracle NUMBER of a decimal text ("-123.45"): base-100 digits with an
-// excess-64 exponent, negatives complemented and closed by 102.
-std::vector<uint8_t> oracle_number(const std::string &s)
-{
-    bool neg = s[0] == '-';
-    std::string body = neg ? s.substr(1) : s;
-    size_t dot = body.find('.');
-    std::string ip = body.substr(0, dot), fp = dot == std::string::npos ? "" : body.substr(dot + 1);
-    if (ip.size() % 2)
-        ip = "0" + ip;
-    if (fp.size() % 2)
-        fp += "0";
-    std::vector<int> d;
-    for (size_t i = 0; i < ip.size(); i += 2)
-        d.push_back((ip[i] - '0') * 10 + ip[i + 1] - '0');
-    int e = (int)d.size() - 1;
-    for (size_t i = 0; i < fp.size(); i += 2)
-        d.push_back((fp[i] - '0') * 10 + fp[i + 1] - '0');
-    while (!d.empty() && d.front() == 0) {
-        d.erase(d.begin());
-        e--;
-    }
-    while (!d.empty() && d.back() == 0)
-        d.pop_back();
-    if (d.empty())
-        return {0x80};
-    std::vector<uint8_t> out;
-    out.push_back(neg ? (uint8_t)(62 - e) : (uint8_t)(193 + e));
-    for (int x : d)
-        out.push_back(neg ? (uint8_t)(101 - x) : (uint8_t)(x + 1));
-    if (neg && out.size() < 21)
-        out.push_back(102);
-    return out;
-}
-
 kb::Col stored(const LV &v)
 {
     switch (v.kind) {
     case LV::Null: return kb::col_null();
-    case LV::Num: return kb::col_bytes(oracle_number(v.text));
+    case LV::Num: return kb::col_bytes(kb::ora_number(v.text));
     case LV::Text: return kb::col_str(v.text);
     case LV::NText: {
         std::vector<uint8_t> b;

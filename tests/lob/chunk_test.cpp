@@ -200,4 +200,37 @@ TEST(LobBlocks, ChunkLargerThanTheBufferIsReadInPiecesOfWholeBlocks)
     EXPECT_EQ(xl::basic_pieces(vals[1], 4, bsz).back().size(), 50u);
 }
 
+// The expected pieces of SecureFile values: what a reader makes of them.
+TEST(ExpectedPieces, SecureFileValuesInReadBatches)
+{
+    auto lengths = [](const kb::LobValue &v, uint32_t bsz) {
+        std::vector<uint32_t> n;
+        for (const std::vector<uint8_t> &p : xl::lob_pieces(v, 1, bsz))
+            n.push_back((uint32_t)p.size());
+        return n;
+    };
+    // An extent of 8 blocks in two batches of four, an extent of no blocks
+    // in none, inline data and a data block named by an itree slot in one,
+    // an empty value in none.
+    kb::LobValue wide = kb::lob_blob(kb::pattern_bytes(8 * 8064 + 100, 3), kb::LobForm::SecureExtents);
+    wide.extent_blocks = 0;
+    EXPECT_EQ(lengths(wide, 8192), (std::vector<uint32_t>{4 * 8064, 4 * 8064, 100}));
+    wide.form = kb::LobForm::SecureHeader;
+    wide.hdr_extents = 1;
+    EXPECT_EQ(lengths(wide, 8192), (std::vector<uint32_t>{4 * 8064, 4 * 8064, 100}));
+    wide.data.resize(3000);
+    wide.itree_data_block = true;
+    EXPECT_EQ(lengths(wide, 8192), (std::vector<uint32_t>{3000}));
+    wide.form = kb::LobForm::SecureInline;
+    EXPECT_EQ(lengths(wide, 8192), (std::vector<uint32_t>{3000}));
+    wide.data.clear();
+    EXPECT_TRUE(lengths(wide, 8192).empty());
+    // Extents of 8, 8 and 3 blocks read two 16 KiB blocks at a time.
+    kb::LobValue e = kb::lob_blob(kb::pattern_bytes(300000, 9), kb::LobForm::SecureExtents);
+    e.block_fill = 16000;
+    std::vector<uint32_t> pieces(9, 32000);
+    pieces.push_back(12000);
+    EXPECT_EQ(lengths(e, 16384), pieces);
+}
+
 } // namespace

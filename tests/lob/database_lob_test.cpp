@@ -5,7 +5,7 @@
 // piece split of each value from its logical description, expect_lob.h).
 // Damaged LOB storage ends its table with one message and a terminated row
 // stream; the tables after it still unload.
-#include "userdata.h"
+#include "kbuild.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 
 #include "../shell/run_kelvo.h"
 #include "../unload/expect_database.h"
+#include "../support/readback.h"
 #include "expect_lob.h"
 
 namespace {
@@ -188,23 +189,12 @@ std::string file_of(const kb::Database &db, uint32_t fno)
     return "";
 }
 
-// Offset of the index header (level byte, entry count at +8, then the
-// branch's leftmost child or the leaf's next-leaf address at +16 / +20) in an
-// index block: behind the transaction header, its ITL entries and the extra
-// area of an automatically managed segment.
-size_t index_header(const std::vector<uint8_t> &b)
-{
-    size_t off = 44 + 24 * (size_t)b[36];
-    if (b[38] & 0x20)
-        off += 8 + kb::read_le16(&b[off + 4]);
-    return off;
-}
-
 struct IndexBlock {
     std::string path;
     uint32_t blk = 0, rdba = 0;
     std::vector<uint8_t> b;
-    size_t xco = 0;
+    size_t xco = 0;   // the index header: level byte, entry count at +8, then the branch's leftmost
+                      // child or the leaf's next-leaf address at +16 / +20
     int level() const { return b[xco]; }
 };
 
@@ -215,7 +205,7 @@ IndexBlock index_block(const std::string &path, uint32_t fno, uint32_t blk)
     x.blk = blk;
     x.rdba = kb::rdba(fno, blk);
     EXPECT_EQ(kb::read_file_block(path, blk, x.b), 0);
-    x.xco = index_header(x.b);
+    x.xco = (size_t)rb::kdbh_of(x.b.data());
     return x;
 }
 

@@ -2,7 +2,7 @@
 // builder (SYSTEM datafile with its dictionary, user tables of every kind),
 // "export dict", "load dict", "unload user" and "unload table", and the dump
 // files compared with the dump computed from the database description.
-#include "userdata.h"
+#include "kbuild.h"
 
 #include <gtest/gtest.h>
 

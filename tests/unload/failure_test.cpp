@@ -9,7 +9,7 @@ protected:
     kb::Datafile df;
     uint32_t next = 2;
     uint32_t scott = 0;
-    kb::UserTable t;
+    kb::DbTable t;
 
     void SetUp() override
     {
@@ -21,35 +21,30 @@ protected:
         d.blocks = 512;
         ASSERT_EQ(kb::df_create(df, dir + "/users01.dbf", d), 0);
         scott = add_user("SCOTT");
-        t.name = "T";
-        t.objn = 700;
-        t.objd = 700;
-        t.cols = {ucol("A", 2, 22), ucol("B", 1, 20), ucol("C", 1, 20)};
-        t.segs.resize(1);
-        t.segs[0].objd = 700;
-        t.segs[0].extents = {8};
+        t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 20), ucol("C", 1, 20)});
+        t.seg.extents = {8};
         for (int i = 0; i < 5; i++)
-            t.segs[0].rows.push_back(lrow({kb::col_num(i), kb::col_str("b"), kb::col_str("c")}));
+            t.rows.push_back(lrow({kb::col_num(i), kb::col_str("b"), kb::col_str("c")}));
     }
 
     // Writes the table, then a block of hand-made slots into the last data
     // block of its segment (after the rows the builder placed).
     void make_with_block(const std::vector<std::vector<uint8_t>> &pieces, uint32_t objd = 700)
     {
-        ASSERT_EQ(kb::write_user_table(df, &next, t), 0);
+        ASSERT_EQ(kb::write_table(df, &next, t), 0);
         kb::DataBlock b;
         b.objd = objd;
         b.tables.resize(1);
         for (const auto &p : pieces)
             b.tables[0].push_back(kb::Slot{false, p});
         std::vector<uint8_t> blk(df.d.bsz);
-        uint32_t a = t.segs[0].seg.data.back();
+        uint32_t a = t.segment.data.back();
         ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
         ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
         add_table(t, scott, 4);
         add_file(df);
     }
-    uint32_t last_block() const { return t.segs[0].seg.data.back(); }
+    uint32_t last_block() const { return t.segment.data.back(); }
     static std::vector<uint8_t> piece(uint8_t fb, std::vector<uint8_t> rest) 
     {
         std::vector<uint8_t> p = {fb, 0};
@@ -95,8 +90,8 @@ TEST_F(Faults, BadPieceEndsItsRowAndTheNextRowsFollow)
 
 TEST_F(Faults, ChainThatLoopsIsCutOnce)
 {
-    ASSERT_EQ(kb::write_user_table(df, &next, t), 0);
-    uint32_t a = t.segs[0].seg.data.back();
+    ASSERT_EQ(kb::write_table(df, &next, t), 0);
+    uint32_t a = t.segment.data.back();
     std::vector<uint8_t> h = piece(0x28, {0x01});
     rowid(h, a, 1);
     h.insert(h.end(), NUM7.begin(), NUM7.end());
@@ -125,8 +120,8 @@ TEST_F(Faults, ChainThatLoopsIsCutOnce)
 // rows before it stay and the stream is closed for the next reader.
 TEST_F(Faults, FailedTableKeepsATerminatedStream)
 {
-    ASSERT_EQ(kb::write_user_table(df, &next, t), 0);
-    uint32_t a = t.segs[0].seg.data.back();
+    ASSERT_EQ(kb::write_table(df, &next, t), 0);
+    uint32_t a = t.segment.data.back();
     std::vector<uint8_t> h = piece(0x28, {0x01});
     rowid(h, kb::rdba(9, 5), 0);
     h.insert(h.end(), NUM7.begin(), NUM7.end());
@@ -137,12 +132,11 @@ TEST_F(Faults, FailedTableKeepsATerminatedStream)
     ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
     ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
     add_table(t, scott, 4);
-    kb::UserTable u = t;
+    kb::DbTable u = t;
     u.name = "U";
     u.objn = 701;
     u.objd = 701;
-    u.segs[0].objd = 701;
-    ASSERT_EQ(kb::write_user_table(df, &next, u), 0);
+    ASSERT_EQ(kb::write_table(df, &next, u), 0);
     add_table(u, scott, 4);
     add_file(df);
 
@@ -174,7 +168,7 @@ std::vector<uint8_t> locator(uint8_t flg2, uint8_t flg4, const std::vector<uint8
 // reaches the file) and then an extent in a datafile that is not configured.
 TEST_F(Faults, LobFailureDropsTheHalfRowAndEndsTheTable)
 {
-    kb::UserTable l = heap_table("L", 730, {ucol("ID", 2, 22), ucol("P", 113, 4000)});
+    kb::DbTable l = heap_table("L", 730, {ucol("ID", 2, 22), ucol("P", 113, 4000)});
     const std::vector<uint8_t> hello = {'h', 'e', 'l', 'l', 'o'};
     std::vector<uint8_t> inl = locator(0x04, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0});
     inl.insert(inl.end(), hello.begin(), hello.end());
@@ -186,12 +180,12 @@ TEST_F(Faults, LobFailureDropsTheHalfRowAndEndsTheTable)
     extent(kb::rdba(5, 265), 255);
     extent(kb::rdba(5, 520), 30);
     extent(kb::rdba(9, 5), 1);
-    l.segs[0].rows = {lrow({kb::col_num(1)}), lrow({kb::col_num(2), kb::col_bytes(inl)}),
+    l.rows = {lrow({kb::col_num(1)}), lrow({kb::col_num(2), kb::col_bytes(inl)}),
                       lrow({kb::col_num(3), kb::col_bytes(locator(0, 0x80, ext))}),
                       lrow({kb::col_num(4), kb::col_bytes(inl)})};
-    ASSERT_EQ(kb::write_user_table(df, &next, l), 0);
+    ASSERT_EQ(kb::write_table(df, &next, l), 0);
     add_table(l, scott, 4);
-    ASSERT_EQ(kb::write_user_table(df, &next, t), 0);
+    ASSERT_EQ(kb::write_table(df, &next, t), 0);
     add_table(t, scott, 4);
     add_file(df);
 
@@ -252,19 +246,19 @@ TEST_F(Faults, ColumnCountMismatchIsRefusedWithAReadableEntry)
 TEST_F(Faults, ArgumentsAndRefusals)
 {
     make_with_block({});
-    kb::UserTable d = t, tmp = t, odd = t;
+    kb::DbTable d = t, tmp = t, odd = t;
     d.name = "GONE";
     d.objn = 710;
-    d.obj_flag = 0x80;
+    d.obj_flags = 0x80;
     tmp.name = "SCRATCH";
     tmp.objn = 711;
-    tmp.obj_flag = 0x2;
+    tmp.obj_flags = 0x2;
     odd.name = "IOT";
     odd.objn = 712;
-    odd.tab_flag = 0x1000000;
-    for (kb::UserTable *x : {&d, &tmp, &odd})
+    for (kb::DbTable *x : {&d, &tmp, &odd})
         add_table(*x, scott, 4);
-    kb::UserTable lob = t;
+    tabs.back().flag = 0x1000000;   // a table of a kind the unloader refuses
+    kb::DbTable lob = t;
     lob.name = "PICS";
     lob.objn = 713;
     lob.cols.push_back(ucol("P", 113, 4000));
@@ -312,10 +306,10 @@ TEST_F(Faults, NoDictionaryNoTablesNoProperties)
 {
     make_with_block({});
     uint32_t ghost = add_user("GHOST");
-    kb::UserTable d = t;
+    kb::DbTable d = t;
     d.name = "OLD";
     d.objn = 720;
-    d.obj_flag = 0x80;
+    d.obj_flags = 0x80;
     add_table(d, ghost, 4);
     ASSERT_EQ(unload("user ghost"), 0);
     EXPECT_EQ(out, "table \"OLD\" is dropped.\nno table to unload for user \"GHOST\".\n");

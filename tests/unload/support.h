@@ -18,7 +18,7 @@
 
 // The builder comes first: the reader's header defines the row flag names as
 // macros, which the builder declares in its own namespace.
-#include "userdata.h"
+#include "kbuild.h"
 
 #include "expect_dump.h"
 #include "kelvo.h"
@@ -103,20 +103,37 @@ protected:
     static uint32_t seg_fno(const kb::Segment &s) { return s.hdr >> 22; }
     static uint32_t seg_blk(const kb::Segment &s) { return s.hdr & 0x3FFFFF; }
 
+    // The dictionary's flags of a column, by the documented COL$ PROPERTY
+    // and CHARSETFORM bits, and of a table by its layout.
+    static uint32_t col_flag(const kb::DbTable &t, const kb::DbColumn &c)
+    {
+        uint32_t f = (c.property & 0x20) ? 0x1 : (c.property & 0x4000) ? 0x2 : (c.property & 0x8000) ? 0x4 : 0;
+        if (c.charsetform == 2)
+            f |= 0x1000;
+        for (const std::string &k : t.cluster_cols)
+            if (k == c.name)
+                f |= 0x10000;
+        return f;
+    }
+    static uint32_t tab_flag(const kb::DbTable &t)
+    {
+        return (t.parts.empty() ? 0 : 0x20) | (t.composite ? 0x100 : 0) | (t.cluster.empty() ? 0 : 0x40);
+    }
+    static bool stored(const kb::DbColumn &c) { return c.segcol != 0; }
+
     // Dictionary records of a table: its object, table record and columns in
     // segment order (stored columns first), and its partitions.
-    void add_table(const kb::UserTable &t, uint32_t ui, uint32_t tsn, uint32_t objb = 0, uint32_t tabn = 0,
-                   const kb::Segment *cluster_seg = nullptr)
+    void add_table(const kb::DbTable &t, uint32_t ui, uint32_t tsn, uint32_t objb = 0, uint32_t tabn = 0)
     {
         OBJ o{};
-        o.flag = t.obj_flag;
+        o.flag = t.obj_flags;
         o.objn = t.objn;
         o.owner = ui;
         o.type = 2;
         snprintf(o.name, sizeof(o.name), "%s", t.name.c_str());
         objs.push_back(o);
         TAB r{};
-        r.flag = t.tab_flag;
+        r.flag = tab_flag(t);
         r.objn = t.objn;
         r.objd = t.objd;
         r.objb = objb;
@@ -125,62 +142,54 @@ protected:
         r.oi = (uint32_t)objs.size() - 1;
         r.coff = (uint32_t)cols.size();
         r.tsn = tsn;
-        const kb::Segment *own = cluster_seg ? cluster_seg : (!(t.tab_flag & 0x20) && !t.segs.empty() ? &t.segs[0].seg : nullptr);
-        if (own) {
-            r.fno = seg_fno(*own);
-            r.blk = seg_blk(*own);
+        if (t.parts.empty() && !t.no_segment) {
+            r.fno = seg_fno(t.segment);
+            r.blk = seg_blk(t.segment);
         }
         uint32_t scid = 1;
         for (int pass = 0; pass < 2; pass++)
             for (size_t i = 0; i < t.cols.size(); i++) {
-                const kb::UserColumn &c = t.cols[i];
-                if (c.stored != (pass == 0))
+                const kb::DbColumn &c = t.cols[i];
+                if (stored(c) != (pass == 0))
                     continue;
                 COL k{};
-                k.flag = c.colflag;
+                k.flag = col_flag(t, c);
                 k.objn = t.objn;
                 k.cid = (uint32_t)i + 1;
-                k.scid = c.stored ? scid++ : 0xFFFF;
-                k.ctyp = c.type;
-                k.clen = c.len;
+                k.scid = stored(c) ? scid++ : 0xFFFF;
+                k.ctyp = (uint32_t)c.type;
+                k.clen = (uint32_t)c.length;
                 snprintf(k.name, sizeof(k.name), "%s", c.name.c_str());
                 if (c.type == 8 || c.type == 24)
                     r.flag |= 0x2;
-                if (!(c.colflag & 0x7))
+                if (!(k.flag & 0x7))
                     r.ncol++;
                 cols.push_back(k);
             }
         r.tcol = (uint32_t)cols.size() - r.coff;
         tabs.push_back(r);
-        if (t.tab_flag & 0x100) {
-            for (uint32_t cp : t.composite) {
-                TABPART p{};
-                p.objn = cp;
-                p.objp = t.objn;
-                tcps.push_back(p);
+        // A partition or subpartition record with its segment.
+        auto seg_part = [&](auto &rec, const kb::DbPart &s, uint32_t parent) {
+            rec.objn = s.objn;
+            rec.objd = s.objd;
+            rec.objp = parent;
+            rec.fno = seg_fno(s.segment);
+            rec.blk = seg_blk(s.segment);
+            rec.tsn = tsn;
+        };
+        for (const kb::DbPart &cp : t.parts) {
+            if (!t.composite) {
+                seg_part(tps.emplace_back(), cp, t.objn);
+                continue;
             }
-            for (const kb::UserSegment &s : t.segs) {
-                TABSUBPART p{};
-                p.objn = s.objn;
-                p.objd = s.objd;
-                p.objp = s.parent;
-                p.fno = seg_fno(s.seg);
-                p.blk = seg_blk(s.seg);
-                p.tsn = tsn;
-                tsps.push_back(p);
-            }
-        } else if (t.tab_flag & 0x20) {
-            for (const kb::UserSegment &s : t.segs) {
-                TABPART p{};
-                p.objn = s.objn;
-                p.objd = s.objd;
-                p.objp = t.objn;
-                p.fno = seg_fno(s.seg);
-                p.blk = seg_blk(s.seg);
-                p.tsn = tsn;
-                tps.push_back(p);
-            }
+            TABPART p{};
+            p.objn = cp.objn;
+            p.objp = t.objn;
+            tcps.push_back(p);
         }
+        for (const kb::DbPart &cp : t.parts)
+            for (const kb::DbPart &s : cp.subparts)
+                seg_part(tsps.emplace_back(), s, cp.objn);
     }
 
     // Points g_ctx at the records and datafiles ("load dict" done).
@@ -227,32 +236,45 @@ protected:
 
     // The expected entries of a table from its description: stored columns in
     // segment order, hidden ones left out, trailing NULLs not stored.
-    static xd::Table expect(const kb::UserTable &t, bool with_segments = true)
+    static xd::Table expect(const kb::DbTable &t, bool with_segments = true)
     {
         xd::Table x;
         x.name = t.name;
-        std::vector<const kb::UserColumn *> stored;
-        for (const kb::UserColumn &c : t.cols)
-            if (c.stored)
-                stored.push_back(&c);
-        for (const kb::UserColumn *c : stored)
-            if (!(c->colflag & 0x7))
-                x.cols.push_back({c->name, c->type, c->len, (c->colflag & 0x1000) != 0});
-        for (const kb::UserColumn &c : t.cols)
-            if (!c.stored && !(c.colflag & 0x7))
-                x.cols.push_back({c.name, c.type, c.len, (c.colflag & 0x1000) != 0});
-        for (const kb::UserColumn &c : t.cols)
+        std::vector<const kb::DbColumn *> segcols;
+        for (const kb::DbColumn &c : t.cols)
+            if (stored(c))
+                segcols.push_back(&c);
+        auto add_col = [&](const kb::DbColumn &c) {
+            if (!(col_flag(t, c) & 0x7))
+                x.cols.push_back({c.name, (uint32_t)c.type, (uint32_t)c.length, c.charsetform == 2});
+        };
+        for (const kb::DbColumn *c : segcols)
+            add_col(*c);
+        for (const kb::DbColumn &c : t.cols)
+            if (!stored(c))
+                add_col(c);
+        for (const kb::DbColumn &c : t.cols)
             if (c.type == 8 || c.type == 24)
                 x.flag |= 1;
         if (!with_segments)
             return x;
-        for (const kb::UserSegment &s : t.segs)
-            for (const kb::LogicalRow &r : s.rows)
+        std::vector<const std::vector<kb::LogicalRow> *> sets;
+        if (t.parts.empty())
+            sets.push_back(&t.rows);
+        for (const kb::DbPart &p : t.parts) {
+            if (!t.composite)
+                sets.push_back(&p.rows);
+            for (const kb::DbPart &s : p.subparts)
+                sets.push_back(&s.rows);
+        }
+        for (const auto *rows : sets)
+            for (const kb::LogicalRow &r : *rows)
                 if (r.layout != kb::RowLayout::Deleted && r.layout != kb::RowLayout::FreeSlot)
-                    x.rows.push_back(expect_row(stored, r));
+                    x.rows.push_back(expect_row(t, segcols, r));
         return x;
     }
-    static xd::Row expect_row(const std::vector<const kb::UserColumn *> &stored, const kb::LogicalRow &r)
+    static xd::Row expect_row(const kb::DbTable &t, const std::vector<const kb::DbColumn *> &stored,
+                              const kb::LogicalRow &r)
     {
         size_t n = r.cols.size();
         if (!r.keep_trailing_nulls)
@@ -260,8 +282,8 @@ protected:
                 n--;
         xd::Row x;
         for (size_t i = 0; i < n && i < stored.size(); i++) {
-            const kb::UserColumn *c = stored[i];
-            if (c->colflag & 0x7)
+            const kb::DbColumn *c = stored[i];
+            if (col_flag(t, *c) & 0x7)
                 continue;
             const kb::Col &v = r.cols[i];
             if (v.null || v.data.empty())
@@ -275,14 +297,16 @@ protected:
     }
 };
 
-// Columns and rows used across the tests.
-inline kb::UserColumn ucol(const std::string &name, uint32_t type, uint32_t len, uint32_t flag = 0)
+// Columns and rows used across the tests: a column of COL$ PROPERTY
+// `property` and CHARSETFORM `csform` (-1: the type's own).
+inline kb::DbColumn ucol(const std::string &name, int type, int len, uint32_t property = 0, int csform = -1)
 {
-    kb::UserColumn c;
+    kb::DbColumn c;
     c.name = name;
     c.type = type;
-    c.len = len;
-    c.colflag = flag;
+    c.length = len;
+    c.property = property;
+    c.charsetform = csform;
     return c;
 }
 inline kb::LogicalRow lrow(std::vector<kb::Col> cols, kb::RowLayout layout = kb::RowLayout::Normal)
@@ -292,14 +316,14 @@ inline kb::LogicalRow lrow(std::vector<kb::Col> cols, kb::RowLayout layout = kb:
     r.layout = layout;
     return r;
 }
-// A heap table of one segment whose object and data object numbers are objn.
-inline kb::UserTable heap_table(const std::string &name, uint32_t objn, std::vector<kb::UserColumn> cols)
+// A heap table of one free-list segment whose object and data object
+// numbers are objn.
+inline kb::DbTable heap_table(const std::string &name, uint32_t objn, std::vector<kb::DbColumn> cols)
 {
-    kb::UserTable t;
+    kb::DbTable t;
     t.name = name;
     t.objn = t.objd = objn;
     t.cols = std::move(cols);
-    t.segs.resize(1);
-    t.segs[0].objd = objn;
+    t.seg_kind = 0x10;
     return t;
 }

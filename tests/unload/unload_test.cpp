@@ -25,9 +25,9 @@ protected:
     }
 
     // Writes the table and enters it in the dictionary.
-    void make(kb::UserTable &t)
+    void make(kb::DbTable &t)
     {
-        ASSERT_EQ(kb::write_user_table(df, &next, t), 0);
+        ASSERT_EQ(kb::write_table(df, &next, t), 0);
         add_table(t, scott, 4);
     }
     void finish()
@@ -36,17 +36,10 @@ protected:
         add_file(df);
     }
 
-    static kb::UserTable emp(uint32_t objn, const std::string &name = "EMP")
+    static kb::DbTable emp(uint32_t objn, const std::string &name = "EMP")
     {
-        kb::UserTable t;
-        t.name = name;
-        t.objn = objn;
-        t.objd = objn;
-        t.cols = {ucol("EMPNO", 2, 22), ucol("ENAME", 1, 10), ucol("HIREDATE", 12, 7), ucol("SAL", 2, 22),
-                  ucol("COMM", 2, 22)};
-        t.segs.resize(1);
-        t.segs[0].objd = objn;
-        return t;
+        return heap_table(name, objn, {ucol("EMPNO", 2, 22), ucol("ENAME", 1, 10), ucol("HIREDATE", 12, 7),
+                                       ucol("SAL", 2, 22), ucol("COMM", 2, 22)});
     }
     static kb::LogicalRow emp_row(int i)
     {
@@ -57,14 +50,8 @@ protected:
 
 TEST_F(Unload, SmallTableMatchesTheDocumentedBytes)
 {
-    kb::UserTable t;
-    t.name = "T";
-    t.objn = 500;
-    t.objd = 500;
-    t.cols = {ucol("N", 2, 22), ucol("S", 1, 10)};
-    t.segs.resize(1);
-    t.segs[0].objd = 500;
-    t.segs[0].rows = {lrow({kb::col_num(1), kb::col_str("ab")})};
+    kb::DbTable t = heap_table("T", 500, {ucol("N", 2, 22), ucol("S", 1, 10)});
+    t.rows = {lrow({kb::col_num(1), kb::col_str("ab")})};
     make(t);
     finish();
     ASSERT_EQ(unload("table scott.t"), 0) << err;
@@ -79,11 +66,11 @@ TEST_F(Unload, SmallTableMatchesTheDocumentedBytes)
 
 TEST_F(Unload, PlainTableOverManyBlocksWithTrailingNulls)
 {
-    kb::UserTable t = emp(501);
-    t.segs[0].extents = {8, 16, 64};
+    kb::DbTable t = emp(501);
+    t.seg.extents = {8, 16, 64};
     for (int i = 0; i < 3000; i++)
-        t.segs[0].rows.push_back(emp_row(i));
-    t.segs[0].rows[5].cols[1] = kb::col_null();   // inner NULL
+        t.rows.push_back(emp_row(i));
+    t.rows[5].cols[1] = kb::col_null();   // inner NULL
     make(t);
     finish();
     ASSERT_EQ(unload("table emp") , -1);
@@ -99,13 +86,13 @@ TEST_F(Unload, PlainTableOverManyBlocksWithTrailingNulls)
 
 TEST_F(Unload, DeletedRowsAndFreeSlotsGiveNothing)
 {
-    kb::UserTable t = emp(502);
+    kb::DbTable t = emp(502);
     for (int i = 0; i < 40; i++)
-        t.segs[0].rows.push_back(emp_row(i));
-    t.segs[0].rows[3].layout = kb::RowLayout::Deleted;
-    t.segs[0].rows[7].layout = kb::RowLayout::FreeSlot;
-    t.segs[0].rows[8].layout = kb::RowLayout::FreeSlot;
-    t.segs[0].rows[20].layout = kb::RowLayout::Migrated;
+        t.rows.push_back(emp_row(i));
+    t.rows[3].layout = kb::RowLayout::Deleted;
+    t.rows[7].layout = kb::RowLayout::FreeSlot;
+    t.rows[8].layout = kb::RowLayout::FreeSlot;
+    t.rows[20].layout = kb::RowLayout::Migrated;
     make(t);
     finish();
     ASSERT_EQ(unload("table scott.emp"), 0) << err;
@@ -114,19 +101,13 @@ TEST_F(Unload, DeletedRowsAndFreeSlotsGiveNothing)
 
 TEST_F(Unload, ChainedRowOverThreeBlocksJoinsTheSplitColumn)
 {
-    kb::UserTable t;
-    t.name = "DOCS";
-    t.objn = 510;
-    t.objd = 510;
-    t.cols = {ucol("ID", 2, 22), ucol("BODY", 1, 32767), ucol("TAIL", 1, 4000), ucol("NOTE", 1, 100)};
-    t.segs.resize(1);
-    t.segs[0].objd = 510;
-    t.segs[0].extents = {16};
+    kb::DbTable t = heap_table("DOCS", 510, {ucol("ID", 2, 22), ucol("BODY", 1, 32767), ucol("TAIL", 1, 4000), ucol("NOTE", 1, 100)});
+    t.seg.extents = {16};
     kb::LogicalRow big = lrow({kb::col_num(1), kb::col_bytes(kb::pattern_bytes(10000, 1)),
                                kb::col_bytes(kb::pattern_bytes(3000, 2)), kb::col_str("end")},
                               kb::RowLayout::Chained);
     big.cuts = {{1, 5000}, {2, 0}};   // BODY split over pieces 1 and 2, TAIL and NOTE in piece 3
-    t.segs[0].rows = {lrow({kb::col_num(0), kb::col_str("before")}), big,
+    t.rows = {lrow({kb::col_num(0), kb::col_str("before")}), big,
                       lrow({kb::col_num(2), kb::col_str("after")})};
     make(t);
     finish();
@@ -136,16 +117,10 @@ TEST_F(Unload, ChainedRowOverThreeBlocksJoinsTheSplitColumn)
 
 TEST_F(Unload, HiddenColumnsAreSteppedOver)
 {
-    kb::UserTable t;
-    t.name = "H";
-    t.objn = 520;
-    t.objd = 520;
-    t.cols = {ucol("A", 2, 22), ucol("SYS_H1", 2, 22, 0x1), ucol("B", 1, 20), ucol("SYS_H2", 1, 20, 0x2),
-              ucol("C", 1, 20, 0x1000), ucol("SYS_H4", 2, 22, 0x4)};
-    t.segs.resize(1);
-    t.segs[0].objd = 520;
+    kb::DbTable t = heap_table("H", 520, {ucol("A", 2, 22), ucol("SYS_H1", 2, 22, 0x20), ucol("B", 1, 20), ucol("SYS_H2", 1, 20, 0x4000),
+              ucol("C", 1, 20, 0, 2), ucol("SYS_H4", 2, 22, 0x8000)});
     for (int i = 0; i < 20; i++)
-        t.segs[0].rows.push_back(lrow({kb::col_num(i), kb::col_num(-i), kb::col_str("b" + std::to_string(i)),
+        t.rows.push_back(lrow({kb::col_num(i), kb::col_num(-i), kb::col_str("b" + std::to_string(i)),
                                        kb::col_str("hidden"), i % 2 ? kb::col_str("c") : kb::col_null(),
                                        kb::col_num(4)}));
     make(t);
@@ -156,10 +131,10 @@ TEST_F(Unload, HiddenColumnsAreSteppedOver)
 
 TEST_F(Unload, EmptyTableAndTableWithoutSegment)
 {
-    kb::UserTable t = emp(530, "EMPTY");
+    kb::DbTable t = emp(530, "EMPTY");
     make(t);
-    kb::UserTable n = emp(531, "NOSEG");
-    n.segs.clear();
+    kb::DbTable n = emp(531, "NOSEG");
+    n.no_segment = true;
     add_table(n, scott, 4);
     finish();
     ASSERT_EQ(unload("table scott.empty"), 0) << err;
@@ -171,15 +146,14 @@ TEST_F(Unload, EmptyTableAndTableWithoutSegment)
 
 TEST_F(Unload, PartitionedTableRowsOfEverySegmentInOneStream)
 {
-    kb::UserTable t = emp(540, "SALES");
-    t.tab_flag = 0x20;
-    t.segs.resize(3);
+    kb::DbTable t = emp(540, "SALES");
+    t.parts.resize(3);
     for (size_t p = 0; p < 3; p++) {
-        t.segs[p].objn = 541 + (uint32_t)p;
-        t.segs[p].objd = 641 + (uint32_t)p;
-        t.segs[p].kind = p == 1 ? 0x23 : 0x10;
+        t.parts[p].objn = 541 + (uint32_t)p;
+        t.parts[p].objd = 641 + (uint32_t)p;
+        t.parts[p].seg_kind = p == 1 ? 0x23 : 0x10;
         for (int i = 0; i < 50 * (int)(p + 1); i++)
-            t.segs[p].rows.push_back(emp_row(1000 * (int)p + i));
+            t.parts[p].rows.push_back(emp_row(1000 * (int)p + i));
     }
     make(t);
     finish();
@@ -190,17 +164,18 @@ TEST_F(Unload, PartitionedTableRowsOfEverySegmentInOneStream)
 
 TEST_F(Unload, CompositePartitionedTableWalksEverySubpartition)
 {
-    kb::UserTable t = emp(550, "ORDERS");
-    t.tab_flag = 0x20 | 0x100;
-    t.composite = {551, 552};
-    t.segs.resize(3);
-    uint32_t parent[3] = {551, 551, 552};
+    kb::DbTable t = emp(550, "ORDERS");
+    t.composite = true;
+    t.parts.resize(2);
+    t.parts[0].objn = 551;
+    t.parts[1].objn = 552;
     for (size_t p = 0; p < 3; p++) {
-        t.segs[p].objn = 560 + (uint32_t)p;
-        t.segs[p].objd = 660 + (uint32_t)p;
-        t.segs[p].parent = parent[p];
+        kb::DbPart s;
+        s.objn = 560 + (uint32_t)p;
+        s.objd = 660 + (uint32_t)p;
         for (int i = 0; i < 10; i++)
-            t.segs[p].rows.push_back(emp_row(100 * (int)p + i));
+            s.rows.push_back(emp_row(100 * (int)p + i));
+        t.parts[p < 2 ? 0 : 1].subparts.push_back(s);
     }
     make(t);
     finish();
@@ -212,28 +187,24 @@ TEST_F(Unload, CompositePartitionedTableWalksEverySubpartition)
 // from the key row of its block.
 TEST_F(Unload, ClusteredTablesTakeTheirKeyFromTheKeyRow)
 {
-    kb::UserCluster c;
-    c.objn = 570;
-    c.objd = 570;
-    c.extents = {16};
+    kb::DbCluster c;
+    c.name = "C_DEPT";
+    c.objn = c.objd = 570;
+    c.seg_kind = 0x10;
+    c.seg.extents = {16};
     for (int k = 0; k < 30; k++)
         c.keys.push_back({kb::col_num(10 * (k + 1))});
-    c.rows.resize(2);
-    kb::UserTable dept, emps;
-    dept.name = "DEPT";
-    dept.objn = 571;
-    dept.objd = 570;
-    dept.tab_flag = 0x40;
-    dept.cols = {ucol("DEPTNO", 2, 22, 0x10000), ucol("DNAME", 1, 14)};
-    emps.name = "STAFF";
-    emps.objn = 572;
-    emps.objd = 570;
-    emps.tab_flag = 0x40;
-    emps.cols = {ucol("ENAME", 1, 10), ucol("DEPTNO", 2, 22, 0x10000), ucol("SAL", 2, 22)};
+    kb::DbTable dept = heap_table("DEPT", 571, {ucol("DEPTNO", 2, 22), ucol("DNAME", 1, 14)});
+    kb::DbTable emps = heap_table("STAFF", 572, {ucol("ENAME", 1, 10), ucol("DEPTNO", 2, 22), ucol("SAL", 2, 22)});
+    for (kb::DbTable *t : {&dept, &emps}) {
+        t->objd = 570;
+        t->cluster = c.name;
+        t->cluster_cols = {"DEPTNO"};
+    }
     xd::Table xdept = expect(dept, false), xemp = expect(emps, false);
     for (int k = 0; k < 30; k++) {
-        c.rows[0].rows.push_back(lrow({kb::col_str("D" + std::to_string(k))}));
-        c.rows[0].key_of.push_back((size_t)k);
+        dept.rows.push_back(lrow({kb::col_str("D" + std::to_string(k))}));
+        dept.row_keys.push_back((size_t)k);
         xdept.rows.push_back({{xd::data(kb::ora_number(10 * (k + 1))), xd::text("D" + std::to_string(k))}});
     }
     for (int k = 0; k < 30; k++)
@@ -242,17 +213,17 @@ TEST_F(Unload, ClusteredTablesTakeTheirKeyFromTheKeyRow)
             bool no_name = e == 4;  // no stored column at all
             kb::LogicalRow r = lrow({no_name ? kb::col_null() : kb::col_str("E" + std::to_string(e)),
                                      no_sal || no_name ? kb::col_null() : kb::col_num(e)});
-            c.rows[1].rows.push_back(r);
-            c.rows[1].key_of.push_back((size_t)k);
+            emps.rows.push_back(r);
+            emps.row_keys.push_back((size_t)k);
             xd::Row x{{no_name ? xd::null() : xd::text("E" + std::to_string(e)),
                        xd::data(kb::ora_number(10 * (k + 1)))}};
             if (!no_sal && !no_name)
                 x.vals.push_back(xd::data(kb::ora_number(e)));
             xemp.rows.push_back(x);
         }
-    ASSERT_EQ(kb::write_user_cluster(df, &next, c), 0);
-    add_table(dept, scott, 4, 570, 1, &c.seg);
-    add_table(emps, scott, 4, 570, 2, &c.seg);
+    ASSERT_EQ(kb::write_cluster(df, &next, c, {&dept, &emps}), 0);
+    add_table(dept, scott, 4, 570, dept.tabn);
+    add_table(emps, scott, 4, 570, emps.tabn);
     finish();
     ASSERT_EQ(unload("table scott.dept"), 0) << err;
     EXPECT_EQ(read_dump("SCOTT_DEPT.dat"), xd::dump_file("SCOTT", props, {xdept}));
@@ -262,23 +233,17 @@ TEST_F(Unload, ClusteredTablesTakeTheirKeyFromTheKeyRow)
 
 TEST_F(Unload, LongValuesOfEverySize)
 {
-    kb::UserTable t;
-    t.name = "NOTES";
-    t.objn = 580;
-    t.objd = 580;
-    t.cols = {ucol("ID", 2, 22), ucol("TXT", 8, 0)};
-    t.segs.resize(1);
-    t.segs[0].objd = 580;
-    t.segs[0].extents = {64};
+    kb::DbTable t = heap_table("NOTES", 580, {ucol("ID", 2, 22), ucol("TXT", 8, 0)});
+    t.seg.extents = {64};
     size_t sizes[] = {1000, 40000, 100000, 32768, 65536, 0, 100000, 3};
     uint32_t id = 0;
     for (size_t n : sizes)
-        t.segs[0].rows.push_back(lrow({kb::col_num(++id), n ? kb::col_bytes(kb::pattern_bytes(n, id)) : kb::col_null()}));
+        t.rows.push_back(lrow({kb::col_num(++id), n ? kb::col_bytes(kb::pattern_bytes(n, id)) : kb::col_null()}));
     // A NULL LONG in the middle of the row.
     t.cols.push_back(ucol("AFTER", 1, 10));
-    for (kb::LogicalRow &r : t.segs[0].rows)
+    for (kb::LogicalRow &r : t.rows)
         r.cols.push_back(kb::col_str("z"));
-    t.segs[0].rows[5].cols[1] = kb::col_null();
+    t.rows[5].cols[1] = kb::col_null();
     make(t);
     finish();
     ASSERT_EQ(unload("table scott.notes"), 0) << err;
@@ -291,17 +256,11 @@ TEST_F(Unload, LongValuesOfEverySize)
 
 TEST_F(Unload, LongRawSplitOverPiecesOfOneBlockEach)
 {
-    kb::UserTable t;
-    t.name = "IMG";
-    t.objn = 585;
-    t.objd = 585;
-    t.cols = {ucol("ID", 2, 22), ucol("PIC", 24, 0)};
-    t.segs.resize(1);
-    t.segs[0].objd = 585;
-    t.segs[0].extents = {64};
+    kb::DbTable t = heap_table("IMG", 585, {ucol("ID", 2, 22), ucol("PIC", 24, 0)});
+    t.seg.extents = {64};
     kb::LogicalRow r = lrow({kb::col_num(1), kb::col_bytes(kb::pattern_bytes(40000, 9))}, kb::RowLayout::Chained);
     r.cuts = {{1, 3000}, {1, 9000}, {1, 15000}, {1, 21000}, {1, 27000}, {1, 33000}};
-    t.segs[0].rows = {r, lrow({kb::col_num(2), kb::col_bytes(kb::pattern_bytes(70000, 10))})};
+    t.rows = {r, lrow({kb::col_num(2), kb::col_bytes(kb::pattern_bytes(70000, 10))})};
     make(t);
     finish();
     ASSERT_EQ(unload("table scott.img"), 0) << err;
@@ -310,22 +269,22 @@ TEST_F(Unload, LongRawSplitOverPiecesOfOneBlockEach)
 
 TEST_F(Unload, UserWithTenTablesGetsTheirStreamsInTableOrder)
 {
-    std::vector<kb::UserTable> ts;
+    std::vector<kb::DbTable> ts;
     for (int k = 0; k < 10; k++) {
-        kb::UserTable t = emp(800 + (uint32_t)k, "T" + std::to_string(k));
+        kb::DbTable t = emp(800 + (uint32_t)k, "T" + std::to_string(k));
         for (int i = 0; i < 7 * k; i++)
-            t.segs[0].rows.push_back(emp_row(i));
+            t.rows.push_back(emp_row(i));
         make(t);
         ts.push_back(t);
     }
     uint32_t other = add_user("OTHER");
-    kb::UserTable o = emp(850, "NOT_MINE");
-    ASSERT_EQ(kb::write_user_table(df, &next, o), 0);
+    kb::DbTable o = emp(850, "NOT_MINE");
+    ASSERT_EQ(kb::write_table(df, &next, o), 0);
     add_table(o, other, 4);
     finish();
     ASSERT_EQ(unload("user \"SCOTT\""), 0) << err;
     std::vector<xd::Table> x;
-    for (const kb::UserTable &t : ts)
+    for (const kb::DbTable &t : ts)
         x.push_back(expect(t));
     xd::Bytes d = read_dump("SCOTT.dat");
     EXPECT_EQ(d, xd::dump_file("SCOTT", props, x));
@@ -338,20 +297,14 @@ TEST_F(Unload, UserWithTenTablesGetsTheirStreamsInTableOrder)
 // out: the length of the joined column still reaches its place.
 TEST_F(Unload, SplitColumnLengthSurvivesCacheWrites)
 {
-    kb::UserTable t;
-    t.name = "BIG";
-    t.objn = 860;
-    t.objd = 860;
-    t.cols = {ucol("ID", 2, 22), ucol("BODY", 1, 32767)};
+    kb::DbTable t = heap_table("BIG", 860, {ucol("ID", 2, 22), ucol("BODY", 1, 32767)});
     t.opts.pctfree = 0;
-    t.segs.resize(1);
-    t.segs[0].objd = 860;
-    t.segs[0].extents = {1000, 1000};
+    t.seg.extents = {1000, 1000};
     for (int i = 0; i < 600; i++) {
         kb::LogicalRow r = lrow({kb::col_num(i), kb::col_bytes(kb::pattern_bytes(8100, (uint32_t)i))},
                                 kb::RowLayout::Chained);
         r.cuts = {{1, 7900}};
-        t.segs[0].rows.push_back(r);
+        t.rows.push_back(r);
     }
     make(t);
     finish();

@@ -1,6 +1,6 @@
 // kbuild LOB writers: the interface between the database writer and the
 // BasicFile, SecureFile and LOB index writers (lob_basic.cpp,
-// lob_secure.cpp, lob_index.cpp). The value types are in kbuild.h.
+// lob_secure.cpp, lob_index.cpp). The value types are in kb_lob.h.
 //
 // Byte orders: the locator, its inode, the LOB index keys and the chunk
 // addresses inside index entries are big-endian; index-block child and

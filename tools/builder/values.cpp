@@ -141,4 +141,15 @@ std::vector<uint8_t> ora_date(int year, int month, int day, int hour, int minute
 
 std::vector<uint8_t> ora_text(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
+std::vector<uint8_t> pattern_bytes(size_t n, uint32_t seed)
+{
+    std::vector<uint8_t> b(n);
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < n; i++) {
+        x = x * 1103515245u + 12345u;
+        b[i] = (uint8_t)('A' + (x >> 16) % 26);
+    }
+    return b;
+}
+
 } // namespace kb
