@@ -112,10 +112,14 @@ static_assert(DF_BATCH == 7943);
 // size - 1 characters: a longer line comes back in pieces), cuts it at '#'
 // and trims it; nullptr at the end of the file or on a read error.
 char *next_config_line(FILE *fp, char *buf, int size);
-// Positioned read of n bytes at off, repeated after short reads and
-// interruptions; returns the bytes read (fewer only at the end of the file),
-// or -1 with errno set.
+// Whole reads and writes (full_io.cpp), repeated after short transfers and
+// interruptions. The reads return the bytes read (fewer only at the end of
+// the file) or -1 with errno set; the writes return 0, or -1 with errno set
+// (EIO when the system wrote nothing). The p- forms work at offset off.
+long read_full(int fd, uint8_t *buf, size_t n);
 long pread_full(int fd, uint8_t *buf, size_t n, uint64_t off);
+int write_full(int fd, const uint8_t *buf, size_t n);
+int pwrite_full(int fd, const uint8_t *buf, size_t n, uint64_t off);
 
 // Reads the configuration file g_cfgname into g_ctx.par and g_dbfile_list.
 int load_config(void);

@@ -162,12 +162,8 @@ bool close_split_length(ULDR *ul)
     } else if (ul->pl_fofs) {
         uint8_t two[2];
         put_be16(two, w);
-        ssize_t n;
-        do
-            n = pwrite(ul->fd, two, 2, (off_t)ul->pl_fofs);
-        while (n < 0 && errno == EINTR);
-        if (n != 2) {
-            fprintf(stderr, "write cache data error: %s\n", strerror(n < 0 ? errno : EIO));
+        if (pwrite_full(ul->fd, two, 2, ul->pl_fofs) < 0) {
+            fprintf(stderr, "write cache data error: %s\n", strerror(errno));
             ok = false;
         }
     }
