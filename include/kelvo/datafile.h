@@ -26,10 +26,14 @@ constexpr int DF_HEAD_SIZE = 40960;  // bytes read from the start of each datafi
 constexpr size_t DF_BATCH = WORK_BUFFER_SIZE / sizeof(DATAFILE);  // records staged at once
 static_assert(DF_BATCH == 7943);
 
-// Positioned read of n bytes at off, repeated after short reads and
-// interruptions; returns the bytes read (fewer only at the end of the file),
-// or -1 with errno set.
+// Whole reads and writes (full_io.cpp), repeated after short transfers and
+// interruptions. The reads return the bytes read (fewer only at the end of
+// the file) or -1 with errno set; the writes return 0, or -1 with errno set
+// (EIO when the system wrote nothing). The p- forms work at offset off.
+long read_full(int fd, uint8_t *buf, size_t n);
 long pread_full(int fd, uint8_t *buf, size_t n, uint64_t off);
+int write_full(int fd, const uint8_t *buf, size_t n);
+int pwrite_full(int fd, const uint8_t *buf, size_t n, uint64_t off);
 
 // Reads the datafile list into g_ctx.df / g_ctx.sys.nf, staging records in
 // the work buffer and spilling full batches to "<dictdir>/dbfile.tmp".

@@ -257,6 +257,28 @@ int process_props_block(uint8_t *cblk, uint8_t *blk, PROPS *prop, int tabn, int 
 extern uint32_t g_nclu;
 extern uint32_t g_nprops;
 
+// The dictionary tables that "export dict" writes, each declared once: its
+// name in the bootstrap rows, its name in progress labels, its file, the
+// line a failed batch write prints and the counter of records written. The
+// five after DT_IND are found through OBJ$ and TAB$, in the order of the
+// entries of sobj/tabn/rdba.
+enum DICT_TABLE_ID {
+    DT_USER, DT_TS, DT_OBJ, DT_TAB, DT_CLU, DT_COL, DT_IND,
+    DT_LOB, DT_TABPART, DT_TABSUBPART, DT_TABCOMPART, DT_PROPS,
+    DT_COUNT
+};
+typedef struct __dict_table {
+    const char *table;      // "USER$"
+    const char *label;      // "user$"
+    const char *file;       // "user": "<dictdir>/user.dat"
+    const char *write_msg;  // "write user dictionary data error.\n"
+    uint32_t *count;
+} DICT_TABLE;
+extern const DICT_TABLE dict_tables[DT_COUNT];
+// Progress label of one step on one table: the verb padded to six, then the
+// table's label ("sort   user$").
+void print_table_label(const char *verb, const DICT_TABLE &t);
+
 // Bootstrap and "export dict".
 int export_dict_handle(char *args);
 int process_bootstrap_block(uint8_t *blk, BOOTSTRAP *bs, int index);

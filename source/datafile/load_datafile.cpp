@@ -10,23 +10,6 @@
 
 #include "kelvo/context.h"
 
-// Writes n bytes, repeating after short writes and interruptions.
-static int write_all(int fd, const uint8_t *p, size_t n, const char *path)
-{
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w < 0) {
-            fprintf(stderr, "write %s: %s\n", path, strerror(errno));
-            return -1;
-        }
-        p += w;
-        n -= (size_t)w;
-    }
-    return 0;
-}
-
 int load_datafile(void)
 {
     DATAFILE *batch = (DATAFILE *)g_ctx.wrk;
@@ -54,7 +37,8 @@ int load_datafile(void)
                     return -1;
                 }
             }
-            if (write_all(sfd, g_ctx.wrk, staged * sizeof(DATAFILE), spill) < 0) {
+            if (write_full(sfd, g_ctx.wrk, staged * sizeof(DATAFILE)) < 0) {
+                fprintf(stderr, "write %s: %s\n", spill, strerror(errno));
                 close(sfd);
                 fclose(fp);
                 return -1;

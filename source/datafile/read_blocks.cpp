@@ -9,22 +9,6 @@
 #include "kelvo/block.h"
 #include "kelvo/context.h"
 
-long pread_full(int fd, uint8_t *buf, size_t n, uint64_t off)
-{
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = pread(fd, buf + got, n - got, (off_t)(off + got));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            return -1;
-        if (r == 0)
-            break;
-        got += (size_t)r;
-    }
-    return (long)got;
-}
-
 // Bytes read and verified at a time when verification is on.
 #define VERIFY_SLICE (256 * 1024)
 

@@ -21,6 +21,21 @@
 uint32_t g_nclu;
 uint32_t g_nprops;
 
+const DICT_TABLE dict_tables[DT_COUNT] = {
+    {"USER$", "user$", "user", "write user dictionary data error.\n", &g_ctx.sys.nu},
+    {"TS$", "ts$", "ts", "write tablespace dictionary data error.\n", &g_ctx.sys.nts},
+    {"OBJ$", "obj$", "obj", "write object dictionary data error.\n", &g_ctx.sys.nobj},
+    {"TAB$", "tab$", "tab", "write table dictionary data error.\n", &g_ctx.sys.ntab},
+    {"CLU$", "clu$", "cluster", "write cluster dictionary data error.\n", &g_nclu},
+    {"COL$", "col$", "col", "write column dictionary data error.\n", &g_ctx.sys.ncol},
+    {"IND$", "ind$", "ind", "write lob index dictionary data error.\n", &g_ctx.sys.nidx},
+    {"LOB$", "lob$", "lob", "write lob dictionary data error.\n", &g_ctx.sys.nlob},
+    {"TABPART$", "tabpart$", "tabpart", "write tabpart dictionary data error.\n", &g_ctx.sys.ntp},
+    {"TABSUBPART$", "tabsubpart$", "tabsubpart", "write tabsubpart dictionary data error.\n", &g_ctx.sys.ntsp},
+    {"TABCOMPART$", "tabcompart$", "tabcompart", "write tabcompart dictionary data error.\n", &g_ctx.sys.ntcp},
+    {"PROPS$", "props$", "props", "write property dictionary data error.\n", &g_nprops},
+};
+
 namespace {
 
 // A row has at most 1000 columns, each in at least one piece.
@@ -233,9 +248,7 @@ int text_at(DictRow &r, int pos, char *out, size_t size)
 constexpr int ROW_FILTERED = 1;
 
 struct Member {
-    const char *file;
-    const char *write_msg;
-    uint32_t *count;
+    const DICT_TABLE &t;
     bool clustered;
     bool skip_prev;         // pass over heads marked as continuing a previous piece
 };
@@ -279,13 +292,12 @@ int decode_block(const Member &m, uint8_t *cblk, uint8_t *blk, R *rec, int tabn,
         if (rc != ROW_OK)
             continue;
         if (++n == max_rows) {
-            if (write_dict_data(m.file, rec, (int)(sizeof(R) * (size_t)n)) != 0) {
-                fputs(m.write_msg, stderr);
+            if (write_dict_data(m.t.file, rec, (int)(sizeof(R) * (size_t)n)) != 0) {
+                fputs(m.t.write_msg, stderr);
                 *nrow = 0;
                 return -1;
             }
-            if (m.count)
-                *m.count += (uint32_t)n;
+            *m.t.count += (uint32_t)n;
             n = 0;
         }
     }
@@ -350,7 +362,7 @@ uint32_t col_flag(uint32_t property, uint32_t charsetform)
 
 int process_user_block(uint8_t *cblk, uint8_t *blk, USER *usr, int tabn, int max_rows, int *nrow)
 {
-    Member m{"user", "write user dictionary data error.\n", &g_ctx.sys.nu, true, true};
+    Member m{dict_tables[DT_USER], true, true};
     return decode_block(m, cblk, blk, usr, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, USER &u) {
         uint32_t type;
         u.uid = key;
@@ -367,7 +379,7 @@ int process_user_block(uint8_t *cblk, uint8_t *blk, USER *usr, int tabn, int max
 
 int process_ts_block(uint8_t *cblk, uint8_t *blk, TS *ts, int tabn, int max_rows, int *nrow)
 {
-    Member m{"ts", "write tablespace dictionary data error.\n", &g_ctx.sys.nts, true, true};
+    Member m{dict_tables[DT_TS], true, true};
     return decode_block(m, cblk, blk, ts, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, TS &t) {
         t.tsn = key;
         TAKE(text_at(r, 0, t.name, sizeof(t.name)));
@@ -378,7 +390,7 @@ int process_ts_block(uint8_t *cblk, uint8_t *blk, TS *ts, int tabn, int max_rows
 
 int process_obj_block(uint8_t *cblk, uint8_t *blk, OBJ *obj, int tabn, int max_rows, int *nrow)
 {
-    Member m{"obj", "write object dictionary data error.\n", &g_ctx.sys.nobj, false, true};
+    Member m{dict_tables[DT_OBJ], false, true};
     return decode_block(m, cblk, blk, obj, tabn, max_rows, nrow, [](DictRow &r, uint32_t, OBJ &o) {
         TAKE(num_at(r, 0, &o.objn));
         TAKE(num_at(r, 2, &o.owner));
@@ -391,7 +403,7 @@ int process_obj_block(uint8_t *cblk, uint8_t *blk, OBJ *obj, int tabn, int max_r
 
 int process_tab_block(uint8_t *cblk, uint8_t *blk, TAB *tab, int tabn, int max_rows, int *nrow)
 {
-    Member m{"tab", "write table dictionary data error.\n", &g_ctx.sys.ntab, true, true};
+    Member m{dict_tables[DT_TAB], true, true};
     return decode_block(m, cblk, blk, tab, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, TAB &t) {
         uint32_t flags, property;
         t.objn = key;
@@ -411,7 +423,7 @@ int process_tab_block(uint8_t *cblk, uint8_t *blk, TAB *tab, int tabn, int max_r
 
 int process_clu_block(uint8_t *cblk, uint8_t *blk, CLU *clu, int tabn, int max_rows, int *nrow)
 {
-    Member m{"cluster", "write cluster dictionary data error.\n", &g_nclu, true, true};
+    Member m{dict_tables[DT_CLU], true, true};
     return decode_block(m, cblk, blk, clu, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, CLU &c) {
         uint32_t flags;
         c.objn = key;
@@ -425,7 +437,7 @@ int process_clu_block(uint8_t *cblk, uint8_t *blk, CLU *clu, int tabn, int max_r
 
 int process_col_block(uint8_t *cblk, uint8_t *blk, COL *col, int tabn, int max_rows, int *nrow)
 {
-    Member m{"col", "write column dictionary data error.\n", &g_ctx.sys.ncol, true, true};
+    Member m{dict_tables[DT_COL], true, true};
     return decode_block(m, cblk, blk, col, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, COL &c) {
         uint32_t property, charsetform;
         c.objn = key;
@@ -445,7 +457,7 @@ int process_col_block(uint8_t *cblk, uint8_t *blk, COL *col, int tabn, int max_r
 
 int process_ind_block(uint8_t *cblk, uint8_t *blk, LOBIDX *idx, int tabn, int max_rows, int *nrow)
 {
-    Member m{"ind", "write lob index dictionary data error.\n", &g_ctx.sys.nidx, true, true};
+    Member m{dict_tables[DT_IND], true, true};
     return decode_block(m, cblk, blk, idx, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, LOBIDX &x) {
         uint32_t type;
         x.objp = key;
@@ -461,7 +473,7 @@ int process_ind_block(uint8_t *cblk, uint8_t *blk, LOBIDX *idx, int tabn, int ma
 
 int process_lob_block(uint8_t *cblk, uint8_t *blk, LOB *lob, int tabn, int max_rows, int *nrow)
 {
-    Member m{"lob", "write lob dictionary data error.\n", &g_ctx.sys.nlob, true, true};
+    Member m{dict_tables[DT_LOB], true, true};
     return decode_block(m, cblk, blk, lob, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, LOB &l) {
         uint32_t flags;
         l.objp = key;
@@ -480,7 +492,7 @@ int process_lob_block(uint8_t *cblk, uint8_t *blk, LOB *lob, int tabn, int max_r
 
 int process_tabpart_block(uint8_t *cblk, uint8_t *blk, TABPART *tp, int tabn, int max_rows, int *nrow)
 {
-    Member m{"tabpart", "write tabpart dictionary data error.\n", &g_ctx.sys.ntp, false, true};
+    Member m{dict_tables[DT_TABPART], false, true};
     return decode_block(m, cblk, blk, tp, tabn, max_rows, nrow, [](DictRow &r, uint32_t, TABPART &p) {
         TAKE(num_at(r, 0, &p.objn));
         TAKE(num_at(r, 1, &p.objd));
@@ -494,7 +506,7 @@ int process_tabpart_block(uint8_t *cblk, uint8_t *blk, TABPART *tp, int tabn, in
 
 int process_tabsubpart_block(uint8_t *cblk, uint8_t *blk, TABSUBPART *tsp, int tabn, int max_rows, int *nrow)
 {
-    Member m{"tabsubpart", "write tabsubpart dictionary data error.\n", &g_ctx.sys.ntsp, false, true};
+    Member m{dict_tables[DT_TABSUBPART], false, true};
     return decode_block(m, cblk, blk, tsp, tabn, max_rows, nrow, [](DictRow &r, uint32_t, TABSUBPART &p) {
         TAKE(num_at(r, 0, &p.objn));
         TAKE(num_at(r, 1, &p.objd));
@@ -508,7 +520,7 @@ int process_tabsubpart_block(uint8_t *cblk, uint8_t *blk, TABSUBPART *tsp, int t
 
 int process_tabcompart_block(uint8_t *cblk, uint8_t *blk, TABPART *tcp, int tabn, int max_rows, int *nrow)
 {
-    Member m{"tabcompart", "write tabcompart dictionary data error.\n", &g_ctx.sys.ntcp, false, true};
+    Member m{dict_tables[DT_TABCOMPART], false, true};
     return decode_block(m, cblk, blk, tcp, tabn, max_rows, nrow, [](DictRow &r, uint32_t, TABPART &p) {
         TAKE(num_at(r, 0, &p.objn));
         TAKE(num_at(r, 2, &p.objp));
@@ -518,7 +530,7 @@ int process_tabcompart_block(uint8_t *cblk, uint8_t *blk, TABPART *tcp, int tabn
 
 int process_props_block(uint8_t *cblk, uint8_t *blk, PROPS *prop, int tabn, int max_rows, int *nrow)
 {
-    Member m{"props", "write property dictionary data error.\n", &g_nprops, false, false};
+    Member m{dict_tables[DT_PROPS], false, false};
     return decode_block(m, cblk, blk, prop, tabn, max_rows, nrow, [](DictRow &r, uint32_t, PROPS &p) {
         TAKE(text_at(r, 0, p.name, sizeof(p.name)));
         TAKE(text_at(r, 1, p.value, sizeof(p.value)));

@@ -28,20 +28,11 @@ int write_dict_data(const char *name, void *data, int size)
             return -1;
         }
     }
-    const uint8_t *p = (const uint8_t *)data;
-    size_t left = size > 0 ? (size_t)size : 0;
-    while (left > 0) {
-        ssize_t n = write(g_ctx.fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fprintf(stderr, "write %s: %s\n", path, strerror(errno));
-            close(g_ctx.fd);
-            g_ctx.fd = -1;
-            return -1;
-        }
-        p += n;
-        left -= (size_t)n;
+    if (write_full(g_ctx.fd, (const uint8_t *)data, size > 0 ? (size_t)size : 0) < 0) {
+        fprintf(stderr, "write %s: %s\n", path, strerror(errno));
+        close(g_ctx.fd);
+        g_ctx.fd = -1;
+        return -1;
     }
     return 0;
 }
@@ -79,23 +70,13 @@ int read_dict_data(const char *name, void **data, int *size)
             return -1;
         }
     }
-    int got = 0;
-    while (got < fsize) {
-        ssize_t n = read(fd, buf + got, (size_t)(fsize - got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fprintf(stderr, "read %s: %s\n", path, strerror(errno));
-            break;
-        }
-        if (n == 0) {
-            // The file shrank after its status was taken: never hand out the
-            // bytes that were not read.
-            fprintf(stderr, "read %s: file ends after %d of %d bytes\n", path, got, fsize);
-            break;
-        }
-        got += (int)n;
-    }
+    long got = read_full(fd, buf, (size_t)fsize);
+    if (got < 0)
+        fprintf(stderr, "read %s: %s\n", path, strerror(errno));
+    else if (got < fsize)
+        // The file shrank after its status was taken: never hand out the
+        // bytes that were not read.
+        fprintf(stderr, "read %s: file ends after %d of %d bytes\n", path, (int)got, fsize);
     close(fd);
     if (got < fsize) {
         if (buf != g_ctx.wrk)

@@ -77,17 +77,16 @@ void close_dict_file()
 }
 
 // One export: walk the segment at rdba, decode table tabn of every block
-// into batches of R, write what is left and close the file. *count (the
-// decoder's counter) ends as the number of records written.
+// into batches of R, write what is left and close the file. The table's
+// counter (also the decoder's) ends as the number of records written.
 template <class R, int (*DECODE)(uint8_t *, uint8_t *, R *, int, int, int *)>
-int export_segment(const char *file, const char *write_msg, uint32_t *count, uint32_t tabn, uint32_t rdba,
-                   uint8_t *rbuf, int buf_sz)
+int export_segment(const DICT_TABLE &t, uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
 {
     DATAFILE *df = g_ctx.sysf;
     if (df == nullptr || rbuf == nullptr)
         return -1;
     size_t bsz = df->bsz;
-    *count = 0;
+    *t.count = 0;
     close_dict_file();
     int max_rows = buf_sz / 2 / (int)sizeof(R);
     R *rec = (R *)rbuf;
@@ -103,106 +102,91 @@ int export_segment(const char *file, const char *write_msg, uint32_t *count, uin
     int nrow = 0;
     int rc = walk_dict_segment(rdba, hdr, area, max_blks,
                                [&](uint8_t *blk) { return DECODE(cblk, blk, rec, (int)tabn, max_rows, &nrow); });
-    if (rc == 0 && write_dict_data(file, rec, (int)(sizeof(R) * (size_t)nrow)) != 0) {
-        fputs(write_msg, stderr);
+    if (rc == 0 && write_dict_data(t.file, rec, (int)(sizeof(R) * (size_t)nrow)) != 0) {
+        fputs(t.write_msg, stderr);
         rc = -1;
     }
     close_dict_file();
     if (rc == 0)
-        *count += (uint32_t)nrow;
+        *t.count += (uint32_t)nrow;
     return rc;
 }
 
 // The first seven tables are found through the bootstrap rows.
 template <class R, int (*DECODE)(uint8_t *, uint8_t *, R *, int, int, int *)>
-int export_boot_table(const char *table, const char *file, const char *write_msg, uint32_t *count, BOOTSTRAP *bs,
-                      int nbr, uint8_t *rbuf, int buf_sz)
+int export_boot_table(const DICT_TABLE &t, BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz)
 {
     char name[32];
-    snprintf(name, sizeof(name), "%s", table);
+    snprintf(name, sizeof(name), "%s", t.table);
     int tabn = 0;
     uint32_t rdba = 0;
     if (get_boot_table_rdba(bs, nbr, name, &tabn, &rdba) != 0) {
-        fprintf(stderr, "get %s table segment header rdba error.\n", table);
+        fprintf(stderr, "get %s table segment header rdba error.\n", t.table);
         return -1;
     }
-    return export_segment<R, DECODE>(file, write_msg, count, (uint32_t)tabn, rdba, rbuf, buf_sz);
+    return export_segment<R, DECODE>(t, (uint32_t)tabn, rdba, rbuf, buf_sz);
 }
 
 } // namespace
 
 int export_user(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz)
 {
-    return export_boot_table<USER, process_user_block>("USER$", "user", "write user dictionary data error.\n",
-                                                       &g_ctx.sys.nu, bs, nbr, rbuf, buf_sz);
+    return export_boot_table<USER, process_user_block>(dict_tables[DT_USER], bs, nbr, rbuf, buf_sz);
 }
 
 int export_ts(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz)
 {
-    return export_boot_table<TS, process_ts_block>("TS$", "ts", "write tablespace dictionary data error.\n",
-                                                   &g_ctx.sys.nts, bs, nbr, rbuf, buf_sz);
+    return export_boot_table<TS, process_ts_block>(dict_tables[DT_TS], bs, nbr, rbuf, buf_sz);
 }
 
 int export_obj(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz)
 {
-    return export_boot_table<OBJ, process_obj_block>("OBJ$", "obj", "write object dictionary data error.\n",
-                                                     &g_ctx.sys.nobj, bs, nbr, rbuf, buf_sz);
+    return export_boot_table<OBJ, process_obj_block>(dict_tables[DT_OBJ], bs, nbr, rbuf, buf_sz);
 }
 
 int export_tab(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz)
 {
-    return export_boot_table<TAB, process_tab_block>("TAB$", "tab", "write table dictionary data error.\n",
-                                                     &g_ctx.sys.ntab, bs, nbr, rbuf, buf_sz);
+    return export_boot_table<TAB, process_tab_block>(dict_tables[DT_TAB], bs, nbr, rbuf, buf_sz);
 }
 
 int export_clu(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz)
 {
-    return export_boot_table<CLU, process_clu_block>("CLU$", "cluster", "write cluster dictionary data error.\n",
-                                                     &g_nclu, bs, nbr, rbuf, buf_sz);
+    return export_boot_table<CLU, process_clu_block>(dict_tables[DT_CLU], bs, nbr, rbuf, buf_sz);
 }
 
 int export_col(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz)
 {
-    return export_boot_table<COL, process_col_block>("COL$", "col", "write column dictionary data error.\n",
-                                                     &g_ctx.sys.ncol, bs, nbr, rbuf, buf_sz);
+    return export_boot_table<COL, process_col_block>(dict_tables[DT_COL], bs, nbr, rbuf, buf_sz);
 }
 
 int export_lob_ind(BOOTSTRAP *bs, int nbr, uint8_t *rbuf, int buf_sz)
 {
-    return export_boot_table<LOBIDX, process_ind_block>("IND$", "ind", "write lob index dictionary data error.\n",
-                                                        &g_ctx.sys.nidx, bs, nbr, rbuf, buf_sz);
+    return export_boot_table<LOBIDX, process_ind_block>(dict_tables[DT_IND], bs, nbr, rbuf, buf_sz);
 }
 
 int export_lob(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
 {
-    return export_segment<LOB, process_lob_block>("lob", "write lob dictionary data error.\n", &g_ctx.sys.nlob,
-                                                  tabn, rdba, rbuf, buf_sz);
+    return export_segment<LOB, process_lob_block>(dict_tables[DT_LOB], tabn, rdba, rbuf, buf_sz);
 }
 
 int export_tabpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
 {
-    return export_segment<TABPART, process_tabpart_block>("tabpart", "write tabpart dictionary data error.\n",
-                                                          &g_ctx.sys.ntp, tabn, rdba, rbuf, buf_sz);
+    return export_segment<TABPART, process_tabpart_block>(dict_tables[DT_TABPART], tabn, rdba, rbuf, buf_sz);
 }
 
 int export_tabsubpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
 {
-    return export_segment<TABSUBPART, process_tabsubpart_block>("tabsubpart",
-                                                                "write tabsubpart dictionary data error.\n",
-                                                                &g_ctx.sys.ntsp, tabn, rdba, rbuf, buf_sz);
+    return export_segment<TABSUBPART, process_tabsubpart_block>(dict_tables[DT_TABSUBPART], tabn, rdba, rbuf, buf_sz);
 }
 
 int export_tabcompart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
 {
-    return export_segment<TABPART, process_tabcompart_block>("tabcompart",
-                                                             "write tabcompart dictionary data error.\n",
-                                                             &g_ctx.sys.ntcp, tabn, rdba, rbuf, buf_sz);
+    return export_segment<TABPART, process_tabcompart_block>(dict_tables[DT_TABCOMPART], tabn, rdba, rbuf, buf_sz);
 }
 
 int export_props(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
 {
-    return export_segment<PROPS, process_props_block>("props", "write property dictionary data error.\n",
-                                                      &g_nprops, tabn, rdba, rbuf, buf_sz);
+    return export_segment<PROPS, process_props_block>(dict_tables[DT_PROPS], tabn, rdba, rbuf, buf_sz);
 }
 
 int export_dict_handle(char *args)
@@ -220,59 +204,53 @@ int export_dict_handle(char *args)
         return -1;
     close_dict_file();
 
-    ORXSYS *s = &g_ctx.sys;
     uint8_t *early = g_ctx.wrk + BOOT_AREA;
     uint8_t *wrk = g_ctx.wrk;
     BOOTSTRAP *bs = br.rows;
     int nbr = br.n;
     uint32_t sobj[DICT_LATE_TABLES], it[DICT_LATE_TABLES], dba[DICT_LATE_TABLES];
 
-    // Each step prints its label, runs, and on success prints its count;
-    // a failed export step adds its own line, a failed sort has said why.
-    auto step = [](int rc, const uint32_t *count, const char *fail) {
-        if (rc != 0) {
-            if (fail)
-                fputs(fail, stderr);
+    // Each step prints its label, runs, and on success prints its table's
+    // count; a failed export step adds its own line, a failed sort has said
+    // why.
+    auto step = [](const char *verb, int id, auto run) {
+        const DICT_TABLE &t = dict_tables[id];
+        print_table_label(verb, t);
+        if (run() != 0) {
+            if (strcmp(verb, "export") == 0)
+                fprintf(stderr, "export %s error.\n", t.label);
             return -1;
         }
-        fprintf(stderr, "%10d rows done.\n", (int)*count);
+        fprintf(stderr, "%10d rows done.\n", (int)*t.count);
         return 0;
     };
-    // The label is printed before the step runs.
-#define STEP(label, call, count, fail)                                                                                 \
-    do {                                                                                                               \
-        print_progress_label(label);                                                                                   \
-        if (step((call), (count), (fail)) != 0)                                                                        \
-            return -1;                                                                                                 \
-    } while (0)
+    // The first seven exports, DT_USER to DT_IND, find their tables in the
+    // bootstrap rows; the five late ones, from DT_LOB on, through OBJ$ and TAB$.
+    static int (*const boot_export[])(BOOTSTRAP *, int, uint8_t *, int) = {
+        export_user, export_ts, export_obj, export_tab, export_clu, export_col, export_lob_ind};
+    static int (*const late_export[DICT_LATE_TABLES])(uint32_t, uint32_t, uint8_t *, int) = {
+        export_lob, export_tabpart, export_tabsubpart, export_tabcompart, export_props};
+    static_assert(DT_USER == 0 && DT_IND + 1 == (int)(sizeof(boot_export) / sizeof(boot_export[0])) &&
+                  DT_LOB == DT_IND + 1 && DT_COUNT - DT_LOB == DICT_LATE_TABLES);
 
-    STEP("export user$", export_user(bs, nbr, early, EARLY_BUF), &s->nu, "export user$ error.\n");
-    STEP("export ts$", export_ts(bs, nbr, early, EARLY_BUF), &s->nts, "export ts$ error.\n");
-    STEP("export obj$", export_obj(bs, nbr, early, EARLY_BUF), &s->nobj, "export obj$ error.\n");
-    STEP("export tab$", export_tab(bs, nbr, early, EARLY_BUF), &s->ntab, "export tab$ error.\n");
-    STEP("export clu$", export_clu(bs, nbr, early, EARLY_BUF), &g_nclu, "export clu$ error.\n");
-    STEP("export col$", export_col(bs, nbr, early, EARLY_BUF), &s->ncol, "export col$ error.\n");
-    STEP("export ind$", export_lob_ind(bs, nbr, early, EARLY_BUF), &s->nidx, "export ind$ error.\n");
-    STEP("sort   user$", sort_user_by_uid(), &s->nu, nullptr);
-    STEP("sort   ts$", sort_ts_by_tsn(), &s->nts, nullptr);
-    STEP("sort   obj$", sort_obj_by_objn(sobj), &s->nobj, nullptr);
-    STEP("sort   tab$", sort_tab_by_objn(sobj, it, dba), &s->ntab, nullptr);
-    STEP("sort   col$", sort_col_by_scid(), &s->ncol, nullptr);
-    STEP("sort   ind$", sort_lob_index_by_objn(), &s->nidx, nullptr);
-    STEP("export lob$", export_lob(it[0], dba[0], wrk, WORK_BUFFER_SIZE), &s->nlob, "export lob$ error.\n");
-    STEP("export tabpart$", export_tabpart(it[1], dba[1], wrk, WORK_BUFFER_SIZE), &s->ntp,
-         "export tabpart$ error.\n");
-    STEP("export tabsubpart$", export_tabsubpart(it[2], dba[2], wrk, WORK_BUFFER_SIZE), &s->ntsp,
-         "export tabsubpart$ error.\n");
-    STEP("export tabcompart$", export_tabcompart(it[3], dba[3], wrk, WORK_BUFFER_SIZE), &s->ntcp,
-         "export tabcompart$ error.\n");
-    STEP("export props$", export_props(it[4], dba[4], wrk, WORK_BUFFER_SIZE), &g_nprops,
-         "export props$ error.\n");
-    STEP("sort   lob$", sort_lob_by_objn(), &s->nlob, nullptr);
-    STEP("sort   tabpart$", sort_tabpart_by_objp(), &s->ntp, nullptr);
-    STEP("sort   tabsubpart$", sort_tabsubpart_by_objp(), &s->ntsp, nullptr);
-    STEP("sort   tabcompart$", sort_tabcompart_by_objp(), &s->ntcp, nullptr);
-#undef STEP
+    for (int id = DT_USER; id <= DT_IND; id++)
+        if (step("export", id, [&] { return boot_export[id](bs, nbr, early, EARLY_BUF); }) != 0)
+            return -1;
+    if (step("sort", DT_USER, [] { return sort_user_by_uid(); }) != 0 ||
+        step("sort", DT_TS, [] { return sort_ts_by_tsn(); }) != 0 ||
+        step("sort", DT_OBJ, [&] { return sort_obj_by_objn(sobj); }) != 0 ||
+        step("sort", DT_TAB, [&] { return sort_tab_by_objn(sobj, it, dba); }) != 0 ||
+        step("sort", DT_COL, [] { return sort_col_by_scid(); }) != 0 ||
+        step("sort", DT_IND, [] { return sort_lob_index_by_objn(); }) != 0)
+        return -1;
+    for (int k = 0; k < DICT_LATE_TABLES; k++)
+        if (step("export", DT_LOB + k, [&] { return late_export[k](it[k], dba[k], wrk, WORK_BUFFER_SIZE); }) != 0)
+            return -1;
+    if (step("sort", DT_LOB, [] { return sort_lob_by_objn(); }) != 0 ||
+        step("sort", DT_TABPART, [] { return sort_tabpart_by_objp(); }) != 0 ||
+        step("sort", DT_TABSUBPART, [] { return sort_tabsubpart_by_objp(); }) != 0 ||
+        step("sort", DT_TABCOMPART, [] { return sort_tabcompart_by_objp(); }) != 0)
+        return -1;
     check_dict_column_positions();
     return 0;
 }

@@ -13,16 +13,17 @@ namespace {
 // Loads one file into its own allocation of the file's size (never the work
 // buffer, which the next file and the unloader need).
 template <class R>
-int load_file(const char *label, const char *name, R **arr, uint32_t *count)
+int load_file(DICT_TABLE_ID id, R **arr)
 {
-    print_progress_label(label);
+    const DICT_TABLE &t = dict_tables[id];
+    print_table_label("load", t);
     if (*arr != nullptr) {
         free(*arr);
         *arr = nullptr;
     }
     void *data = nullptr;
     int size = 0;
-    if (read_dict_data(name, &data, &size) != 0)
+    if (read_dict_data(t.file, &data, &size) != 0)
         return -1;
     if (data == g_ctx.wrk) {
         void *copy = malloc(size > 0 ? (size_t)size : 1);
@@ -34,8 +35,8 @@ int load_file(const char *label, const char *name, R **arr, uint32_t *count)
         data = copy;
     }
     *arr = (R *)data;
-    *count = (uint32_t)((size_t)size / sizeof(R));
-    fprintf(stderr, "%10d rows done.\n", (int)*count);
+    *t.count = (uint32_t)((size_t)size / sizeof(R));
+    fprintf(stderr, "%10d rows done.\n", (int)*t.count);
     return 0;
 }
 
@@ -152,7 +153,7 @@ int mark_cluster_keys()
 {
     void *data = nullptr;
     int size = 0;
-    if (read_dict_data("cluster", &data, &size) != 0)
+    if (read_dict_data(dict_tables[DT_CLU].file, &data, &size) != 0)
         return -1;
     const CLU *clu = (const CLU *)data;
     size_t nclu = (size_t)size / sizeof(CLU);
@@ -207,16 +208,11 @@ int load_dict_handle(char *args)
         return -1;
     }
     ORXSYS *s = &g_ctx.sys;
-    if (load_file("load   user$", "user", &g_ctx.usr, &s->nu) != 0 ||
-        load_file("load   ts$", "ts", &g_ctx.ts, &s->nts) != 0 ||
-        load_file("load   obj$", "obj", &g_ctx.obj, &s->nobj) != 0 ||
-        load_file("load   tab$", "tab", &g_ctx.tab, &s->ntab) != 0 ||
-        load_file("load   col$", "col", &g_ctx.col, &s->ncol) != 0 ||
-        load_file("load   tabpart$", "tabpart", &g_ctx.tp, &s->ntp) != 0 ||
-        load_file("load   tabcompart$", "tabcompart", &g_ctx.tcp, &s->ntcp) != 0 ||
-        load_file("load   tabsubpart$", "tabsubpart", &g_ctx.tsp, &s->ntsp) != 0 ||
-        load_file("load   lob$", "lob", &g_ctx.lob, &s->nlob) != 0 ||
-        load_file("load   ind$", "ind", &g_ctx.lidx, &s->nidx) != 0)
+    if (load_file(DT_USER, &g_ctx.usr) != 0 || load_file(DT_TS, &g_ctx.ts) != 0 ||
+        load_file(DT_OBJ, &g_ctx.obj) != 0 || load_file(DT_TAB, &g_ctx.tab) != 0 ||
+        load_file(DT_COL, &g_ctx.col) != 0 || load_file(DT_TABPART, &g_ctx.tp) != 0 ||
+        load_file(DT_TABCOMPART, &g_ctx.tcp) != 0 || load_file(DT_TABSUBPART, &g_ctx.tsp) != 0 ||
+        load_file(DT_LOB, &g_ctx.lob) != 0 || load_file(DT_IND, &g_ctx.lidx) != 0)
         return -1;
     if (join_owners() != 0 || join_tables() != 0 || join_parts(g_ctx.tp, s->ntp) != 0 ||
         join_composite_parts() != 0 ||

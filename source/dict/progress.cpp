@@ -1,4 +1,4 @@
-// The progress label of "export dict" and "load dict".
+// The progress labels of "export dict" and "load dict".
 #include <cstdio>
 
 #include "kelvo/dict.h"
@@ -17,4 +17,11 @@ void print_progress_label(const char *text)
         line[n++] = '.';
     line[64] = '\0';
     fputs(line, stderr);
+}
+
+void print_table_label(const char *verb, const DICT_TABLE &t)
+{
+    char text[48];
+    snprintf(text, sizeof(text), "%-6s %s", verb, t.label);
+    print_progress_label(text);
 }

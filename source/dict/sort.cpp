@@ -117,10 +117,12 @@ void release_buffer(void *data)
 }
 
 // Reads the file, sorts it, runs `extra` on the sorted records (which may
-// refuse the result), writes it again from the start and sets the counter.
+// refuse the result), writes it again from the start and sets the table's
+// counter.
 template <class R, class K, class X>
-int sort_dict_file(const char *name, R **loaded, uint32_t *count, K keyof, X extra)
+int sort_dict_file(DICT_TABLE_ID id, R **loaded, K keyof, X extra)
 {
+    const char *name = dict_tables[id].file;
     release_loaded(loaded);
     void *data = nullptr;
     int size = 0;
@@ -144,37 +146,37 @@ int sort_dict_file(const char *name, R **loaded, uint32_t *count, K keyof, X ext
     release_buffer(data);
     if (rc != 0)
         return -1;
-    *count = (uint32_t)n;
+    *dict_tables[id].count = (uint32_t)n;
     return 0;
 }
 
 template <class R, class K>
-int sort_dict_file(const char *name, R **loaded, uint32_t *count, K keyof)
+int sort_dict_file(DICT_TABLE_ID id, R **loaded, K keyof)
 {
-    return sort_dict_file(name, loaded, count, keyof, [](R *, size_t) { return 0; });
+    return sort_dict_file(id, loaded, keyof, [](R *, size_t) { return 0; });
 }
 
-// The five dictionary tables found through OBJ$ and TAB$, in the order of
-// the entries of sobj/tabn/rdba.
-const char *const late_tables[DICT_LATE_TABLES] = {"LOB$", "TABPART$", "TABSUBPART$", "TABCOMPART$",
-                                                   "PROPS$"};
+// The name of the k-th of the five dictionary tables found through OBJ$ and
+// TAB$, in the order of the entries of sobj/tabn/rdba.
+static_assert(DT_COUNT - DT_LOB == DICT_LATE_TABLES);
+inline const char *late_table(int k) { return dict_tables[DT_LOB + k].table; }
 
 } // namespace
 
 int sort_user_by_uid()
 {
-    return sort_dict_file("user", &g_ctx.usr, &g_ctx.sys.nu, [](const USER &r) { return key2(0, r.uid); });
+    return sort_dict_file(DT_USER, &g_ctx.usr, [](const USER &r) { return key2(0, r.uid); });
 }
 
 int sort_ts_by_tsn()
 {
-    return sort_dict_file("ts", &g_ctx.ts, &g_ctx.sys.nts, [](const TS &r) { return key2(0, r.tsn); });
+    return sort_dict_file(DT_TS, &g_ctx.ts, [](const TS &r) { return key2(0, r.tsn); });
 }
 
 int sort_obj_by_objn(uint32_t *sobj)
 {
     return sort_dict_file(
-        "obj", &g_ctx.obj, &g_ctx.sys.nobj, [](const OBJ &r) { return key2(0, r.objn); },
+        DT_OBJ, &g_ctx.obj, [](const OBJ &r) { return key2(0, r.objn); },
         [sobj](OBJ *obj, size_t n) {
             for (int k = 0; k < DICT_LATE_TABLES; k++)
                 sobj[k] = 0;
@@ -183,12 +185,12 @@ int sort_obj_by_objn(uint32_t *sobj)
                 if (obj[i].owner != 0)
                     continue;
                 for (int k = 0; k < DICT_LATE_TABLES; k++)
-                    if (strncmp(obj[i].name, late_tables[k], sizeof(obj[i].name)) == 0)
+                    if (strncmp(obj[i].name, late_table(k), sizeof(obj[i].name)) == 0)
                         sobj[k] = obj[i].objn;
             }
             for (int k = 0; k < DICT_LATE_TABLES; k++) {
                 if (sobj[k] == 0) {
-                    fprintf(stderr, "table \"%s\" obj# not found.\n", late_tables[k]);
+                    fprintf(stderr, "table \"%s\" obj# not found.\n", late_table(k));
                     return -1;
                 }
             }
@@ -199,7 +201,7 @@ int sort_obj_by_objn(uint32_t *sobj)
 int sort_tab_by_objn(uint32_t *sobj, uint32_t *tabn, uint32_t *rdba)
 {
     return sort_dict_file(
-        "tab", &g_ctx.tab, &g_ctx.sys.ntab, [](const TAB &r) { return key2(0, r.objn); },
+        DT_TAB, &g_ctx.tab, [](const TAB &r) { return key2(0, r.objn); },
         [sobj, tabn, rdba](TAB *tab, size_t n) {
             for (int k = 0; k < DICT_LATE_TABLES; k++)
                 tabn[k] = rdba[k] = 0;
@@ -213,7 +215,7 @@ int sort_tab_by_objn(uint32_t *sobj, uint32_t *tabn, uint32_t *rdba)
             }
             for (int k = 0; k < DICT_LATE_TABLES; k++) {
                 if (rdba[k] == 0) {
-                    fprintf(stderr, "\"%s\" not found in tab$.\n", late_tables[k]);
+                    fprintf(stderr, "\"%s\" not found in tab$.\n", late_table(k));
                     return -1;
                 }
             }
@@ -223,34 +225,34 @@ int sort_tab_by_objn(uint32_t *sobj, uint32_t *tabn, uint32_t *rdba)
 
 int sort_col_by_scid()
 {
-    return sort_dict_file("col", &g_ctx.col, &g_ctx.sys.ncol,
+    return sort_dict_file(DT_COL, &g_ctx.col,
                           [](const COL &r) { return key2(r.objn, r.scid); });
 }
 
 int sort_lob_index_by_objn()
 {
-    return sort_dict_file("ind", &g_ctx.lidx, &g_ctx.sys.nidx, [](const LOBIDX &r) { return key2(0, r.objn); });
+    return sort_dict_file(DT_IND, &g_ctx.lidx, [](const LOBIDX &r) { return key2(0, r.objn); });
 }
 
 int sort_lob_by_objn()
 {
-    return sort_dict_file("lob", &g_ctx.lob, &g_ctx.sys.nlob, [](const LOB &r) { return key2(r.objp, r.cid); });
+    return sort_dict_file(DT_LOB, &g_ctx.lob, [](const LOB &r) { return key2(r.objp, r.cid); });
 }
 
 int sort_tabpart_by_objp()
 {
-    return sort_dict_file("tabpart", &g_ctx.tp, &g_ctx.sys.ntp,
+    return sort_dict_file(DT_TABPART, &g_ctx.tp,
                           [](const TABPART &r) { return key2(r.objp, r.objn); });
 }
 
 int sort_tabsubpart_by_objp()
 {
-    return sort_dict_file("tabsubpart", &g_ctx.tsp, &g_ctx.sys.ntsp,
+    return sort_dict_file(DT_TABSUBPART, &g_ctx.tsp,
                           [](const TABSUBPART &r) { return key2(r.objp, r.objn); });
 }
 
 int sort_tabcompart_by_objp()
 {
-    return sort_dict_file("tabcompart", &g_ctx.tcp, &g_ctx.sys.ntcp,
+    return sort_dict_file(DT_TABCOMPART, &g_ctx.tcp,
                           [](const TABPART &r) { return key2(r.objp, r.objn); });
 }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "kelvo/datafile.h"
 #include "kelvo/dict.h"
 
 // Returns the buffer (released by the caller) and the record count in *nrec,
@@ -38,22 +39,15 @@ static uint8_t *viewer_read_file(int argc, char **argv, size_t rsz, size_t *nrec
         close(fd);
         return nullptr;
     }
-    size_t got = 0;
-    while (got < size) {
-        ssize_t n = read(fd, buf + got, size - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fprintf(stderr, "read %s: %s\n", path, strerror(errno));
-            close(fd);
-            free(buf);
-            return nullptr;
-        }
-        if (n == 0)
-            break;              // the file became shorter: print what is in
-        got += (size_t)n;
+    // A file that became shorter meanwhile comes back short: print what is in.
+    long got = read_full(fd, buf, size);
+    if (got < 0) {
+        fprintf(stderr, "read %s: %s\n", path, strerror(errno));
+        close(fd);
+        free(buf);
+        return nullptr;
     }
     close(fd);
-    *nrec = got / rsz;
+    *nrec = (size_t)got / rsz;
     return buf;
 }

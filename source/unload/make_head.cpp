@@ -43,21 +43,14 @@ int make_head(void)
     size_t have = 0;   // bytes of a record cut by the end of the previous pass
     bool eof = false;
     while (!eof) {
-        while (have < pass) {
-            ssize_t r = read(fd, buf + have, pass - have);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0) {
-                fprintf(stderr, "read %s: %s\n", path, strerror(errno));
-                close(fd);
-                return -1;
-            }
-            if (r == 0) {
-                eof = true;
-                break;
-            }
-            have += (size_t)r;
+        long r = read_full(fd, buf + have, pass - have);
+        if (r < 0) {
+            fprintf(stderr, "read %s: %s\n", path, strerror(errno));
+            close(fd);
+            return -1;
         }
+        have += (size_t)r;
+        eof = have < pass;
         size_t whole = have / sizeof(PROPS);
         for (size_t i = 0; i < whole; i++) {
             PROPS p;

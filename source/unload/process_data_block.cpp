@@ -103,6 +103,15 @@ PIECE_RESULT parse_piece(const ULDR *ul, const DATABLK *db, ROWPIECE *rp, PIECE 
     return PIECE_OK;
 }
 
+// True for a usable piece. A piece whose cluster key row is not whole is
+// reported; a damaged one has been reported by the block layout routines.
+bool piece_usable(PIECE_RESULT pr)
+{
+    if (pr == PIECE_KEYBAD)
+        fprintf(stdout, "cluster key migrated or chained, skip this row data.\n");
+    return pr == PIECE_OK;
+}
+
 void report_piece(const ULDR *ul, const char *why)
 {
     fprintf(stderr, "bad row piece (ts#=%d, rdba=0x%08x, slot %d): %s, row ended.\n", ul->tsn, ul->rdba,
@@ -113,6 +122,9 @@ void report_piece(const ULDR *ul, const char *why)
 // check means a damaged row and ends it) ----
 
 inline bool room(const ULDR *ul, size_t n) { return in_bounds((size_t)ul->clen, n, (size_t)ul->csz); }
+
+// Writes the cache out when fewer than n bytes are free; -1 when that fails.
+inline int make_room(ULDR *ul, size_t n) { return room(ul, n) ? 0 : write_cache(ul); }
 
 inline bool put_word(ULDR *ul, uint16_t w)
 {
@@ -164,12 +176,8 @@ bool close_split_length(ULDR *ul)
     } else if (ul->pl_fofs) {
         uint8_t two[2];
         put_be16(two, w);
-        ssize_t n;
-        do
-            n = pwrite(ul->fd, two, 2, (off_t)ul->pl_fofs);
-        while (n < 0 && errno == EINTR);
-        if (n != 2) {
-            fprintf(stderr, "write cache data error: %s\n", strerror(n < 0 ? errno : EIO));
+        if (pwrite_full(ul->fd, two, 2, ul->pl_fofs) < 0) {
+            fprintf(stderr, "write cache data error: %s\n", strerror(errno));
             ok = false;
         }
     }
@@ -180,6 +188,44 @@ bool close_split_length(ULDR *ul)
 }
 
 inline bool split_pending(const ULDR *ul) { return ul->pl || ul->pl_fofs; }
+
+// Closes the column left open by the previous piece: a split ordinary column
+// gets its length, an open LOB locator takes its slot. False when the length
+// could not be written.
+bool close_split(ULDR *ul)
+{
+    if (split_pending(ul) && !close_split_length(ul))
+        return false;
+    if (ul->lob_open) {
+        ul->lob_open = 0;
+        ul->lcc++;
+    }
+    ul->split = 0;
+    return true;
+}
+
+// Appends one part of a split ordinary column; the first part reserves the
+// length word that close_split_length fills in.
+bool put_split_part(ULDR *ul, const COLV *c, const char **why)
+{
+    if (ul->ccl + c->len > DUMP_MAXLEN) {
+        *why = "joined column longer than a dump entry";
+        return false;
+    }
+    if (!split_pending(ul)) {
+        ul->pl = room(ul, 2) ? ul->cache + ul->clen : nullptr;
+        if (!put_word(ul, 0)) {
+            *why = "column does not fit the cache";
+            return false;
+        }
+    }
+    if (!put_bytes(ul, c->data, c->len)) {
+        *why = "column does not fit the cache";
+        return false;
+    }
+    ul->ccl += (int)c->len;
+    return true;
+}
 
 // Outcome of decoding one piece's columns.
 enum COLS_RESULT { COLS_OK, COLS_BAD, COLS_FAIL };
@@ -273,13 +319,8 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why)
 
     if (ul->split && !(pc->fb & FB_PREV)) {
         // The open column was not continued: close it with what it has.
-        if (split_pending(ul) && !close_split_length(ul))
+        if (!close_split(ul))
             return COLS_FAIL;
-        if (ul->lob_open) {
-            ul->lob_open = 0;
-            ul->lcc++;
-        }
-        ul->split = 0;
         ul->curc++;
     }
     if (pc->fb & FB_PREV) {
@@ -308,25 +349,13 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why)
                 memcpy(d->ldata + d->len, c.data, c.len);
                 d->len += c.len;
             } else if (k == CK_PLAIN && split_pending(ul)) {
-                if (ul->ccl + c.len > DUMP_MAXLEN) {
-                    *why = "joined column longer than a dump entry";
+                if (!put_split_part(ul, &c, why))
                     return COLS_BAD;
-                }
-                if (!put_bytes(ul, c.data, c.len)) {
-                    *why = "column does not fit the cache";
-                    return COLS_BAD;
-                }
-                ul->ccl += (int)c.len;
             }
         }
         if (ends) {
-            if (split_pending(ul) && !close_split_length(ul))
+            if (!close_split(ul))
                 return COLS_FAIL;
-            if (ul->lob_open) {
-                ul->lob_open = 0;
-                ul->lcc++;
-            }
-            ul->split = 0;
             ul->curc = i + 1;
         }
     }
@@ -372,16 +401,7 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why)
     } else if (k == CK_LOB) {
         ok = lob_value(ul, &cols[i], &c, true, why);
     } else if (k == CK_PLAIN) {
-        if (ul->ccl + c.len > DUMP_MAXLEN) {
-            *why = "joined column longer than a dump entry";
-            return COLS_BAD;
-        }
-        if (!split_pending(ul)) {
-            ul->pl = room(ul, 2) ? ul->cache + ul->clen : nullptr;
-            ok = put_word(ul, 0);
-        }
-        ok = ok && put_bytes(ul, c.data, c.len);
-        ul->ccl += (int)c.len;
+        ok = put_split_part(ul, &c, why);
     }
     if (!ok) {
         if (!*why)
@@ -412,34 +432,35 @@ bool finish_key_columns(ULDR *ul)
     return true;
 }
 
+// Closes the staging file of the row's LONG value, when it has one.
+void close_long_file(ULDR *ul)
+{
+    if (ul->lfd >= 0)
+        close(ul->lfd);
+    ul->lfd = -1;
+}
+
 // Ends the current row: closes what is open, appends DUMP_END, the LONG
 // value record and the LOB value records, and counts the row.
 int end_row(ULDR *ul, bool complete)
 {
-    if (split_pending(ul) && !close_split_length(ul))
+    if (!close_split(ul))
         return -1;
-    if (ul->lob_open) {
-        ul->lob_open = 0;
-        ul->lcc++;
-    }
-    ul->split = 0;
     if (complete && ul->tabn > 0) {
         int need = 2 * (int)ul->tabp->tcol + ul->bsz + 16;
-        if (!room(ul, (size_t)need) && write_cache(ul) < 0)
+        if (make_room(ul, (size_t)need) < 0)
             return -1;
         if (!finish_key_columns(ul))
             return -1;
     }
-    if (!room(ul, 2) && write_cache(ul) < 0)
+    if (make_room(ul, 2) < 0)
         return -1;
     put_word(ul, DUMP_END);
     if (ul->long_col >= 0) {
         if (ul->lfd >= 0 && save_long(ul, nullptr, 0, 1) < 0)
             return -1;
         int r = process_long(ul);
-        if (ul->lfd >= 0)
-            close(ul->lfd);
-        ul->lfd = -1;
+        close_long_file(ul);
         if (r < 0)
             return -1;
     }
@@ -452,9 +473,7 @@ int end_row(ULDR *ul, bool complete)
 
 void reset_row(ULDR *ul)
 {
-    if (ul->lfd >= 0)
-        close(ul->lfd);
-    ul->lfd = -1;
+    close_long_file(ul);
     ul->curc = 0;
     ul->lcc = 0;
     ul->lsz = 0;
@@ -546,17 +565,12 @@ int follow_chain(ULDR *ul, const PIECE *head)
         PIECE_RESULT pr = PIECE_BAD;
         if (locate_row_piece(&db, ul->tabn, slot, &rp) == 0)
             pr = parse_piece(ul, &db, &rp, &pc);
-        if (pr == PIECE_KEYBAD) {
-            fprintf(stdout, "cluster key migrated or chained, skip this row data.\n");
-            cut = true;
-            break;
-        }
-        if (pr == PIECE_BAD) {
+        if (!piece_usable(pr)) {
             cut = true;
             break;
         }
         take_key(ul, &pc);
-        if (!room(ul, (size_t)piece_margin(ul)) && write_cache(ul) < 0)
+        if (make_room(ul, (size_t)piece_margin(ul)) < 0)
             return -1;
         COLS_RESULT r = chained_columns(ul, &pc, &why);
         if (r == COLS_FAIL)
@@ -598,14 +612,9 @@ int process_data_block(ULDR *ul, const uint8_t *blk)
         ul->slot = rp.slot - rw.first;
         const char *why = nullptr;
         PIECE pc;
-        PIECE_RESULT pr = parse_piece(ul, &rw.db, &rp, &pc);
-        if (pr == PIECE_KEYBAD) {
-            fprintf(stdout, "cluster key migrated or chained, skip this row data.\n");
+        if (!piece_usable(parse_piece(ul, &rw.db, &rp, &pc)))
             continue;
-        }
-        if (pr == PIECE_BAD)
-            continue;
-        if (!room(ul, (size_t)piece_margin(ul)) && write_cache(ul) < 0)
+        if (make_room(ul, (size_t)piece_margin(ul)) < 0)
             return -1;
         reset_row(ul);
         take_key(ul, &pc);

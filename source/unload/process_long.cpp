@@ -24,20 +24,11 @@ static int spill_long(ULDR *ul)
             return -1;
         }
     }
-    const uint8_t *p = ul->lbuf;
-    size_t n = (size_t)ul->lsz;
-    while (n > 0) {
-        ssize_t w = write(ul->lfd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            fprintf(stderr, "write long data error: %s\n", strerror(w < 0 ? errno : EIO));
-            close(ul->lfd);
-            ul->lfd = -1;
-            return -1;
-        }
-        p += w;
-        n -= (size_t)w;
+    if (write_full(ul->lfd, ul->lbuf, (size_t)ul->lsz) < 0) {
+        fprintf(stderr, "write long data error: %s\n", strerror(errno));
+        close(ul->lfd);
+        ul->lfd = -1;
+        return -1;
     }
     ul->lsz = 0;
     return 0;
@@ -61,26 +52,6 @@ int save_long(ULDR *ul, const uint8_t *data, int dlen, int flush)
     return 0;
 }
 
-// Reads up to n bytes of the staging file at off; returns the count read
-// (short only at the end of the file) or -1.
-static ssize_t read_long_at(int fd, uint8_t *p, size_t n, uint64_t off)
-{
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = pread(fd, p + got, n - got, (off_t)(off + got));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0) {
-            fprintf(stderr, "read long data error: %s\n", strerror(errno));
-            return -1;
-        }
-        if (r == 0)
-            break;
-        got += (size_t)r;
-    }
-    return (ssize_t)got;
-}
-
 int process_long(ULDR *ul)
 {
     if (ul->clen + DUMP_PIECE_MAX + 6 > ul->csz && write_cache(ul) < 0)
@@ -99,9 +70,11 @@ int process_long(ULDR *ul)
         for (;;) {
             if (ul->clen + DUMP_PIECE_MAX + 4 > ul->csz && write_cache(ul) < 0)
                 return -1;
-            ssize_t n = read_long_at(ul->lfd, ul->cache + ul->clen + 2, DUMP_PIECE_MAX, off);
-            if (n < 0)
+            long n = pread_full(ul->lfd, ul->cache + ul->clen + 2, DUMP_PIECE_MAX, off);
+            if (n < 0) {
+                fprintf(stderr, "read long data error: %s\n", strerror(errno));
                 return -1;
+            }
             if (n == 0)
                 break;
             put_be16(ul->cache + ul->clen, (uint16_t)n);

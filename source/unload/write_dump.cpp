@@ -5,41 +5,19 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "kelvo/datafile.h"
 #include "kelvo/unload.h"
-
-// Writes n bytes at off, continuing after short writes and retrying
-// interrupted ones. Returns 0, or the errno of the failed write.
-static int pwrite_all(int fd, const uint8_t *p, size_t n, uint64_t off)
-{
-    while (n > 0) {
-        ssize_t w = pwrite(fd, p, n, (off_t)off);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (w == 0)
-            return EIO;
-        p += w;
-        n -= (size_t)w;
-        off += (uint64_t)w;
-    }
-    return 0;
-}
 
 int write_blank(int fd, uint64_t sz)
 {
     static const uint8_t zeros[1024] = {};
     while (sz > 0) {
         size_t n = sz < sizeof(zeros) ? (size_t)sz : sizeof(zeros);
-        ssize_t w = write(fd, zeros, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            fprintf(stderr, "write blank data error: %s\n", strerror(w < 0 ? errno : EIO));
+        if (write_full(fd, zeros, n) < 0) {
+            fprintf(stderr, "write blank data error: %s\n", strerror(errno));
             return -1;
         }
-        sz -= (uint64_t)w;
+        sz -= n;
     }
     return 0;
 }
@@ -47,9 +25,8 @@ int write_blank(int fd, uint64_t sz)
 int write_cache(ULDR *ul)
 {
     if (ul->clen > 0) {
-        int err = pwrite_all(ul->fd, ul->cache, (size_t)ul->clen, ul->data_ofs);
-        if (err) {
-            fprintf(stderr, "write cache data error: %s\n", strerror(err));
+        if (pwrite_full(ul->fd, ul->cache, (size_t)ul->clen, ul->data_ofs) < 0) {
+            fprintf(stderr, "write cache data error: %s\n", strerror(errno));
             return -1;
         }
     }
@@ -67,9 +44,8 @@ int write_cache(ULDR *ul)
 int write_head(ULDR *ul, HEAD_INFO *inf)
 {
     put_be32((uint8_t *)&inf->tab_cnt, inf->tab_cnt);
-    int err = pwrite_all(ul->fd, (const uint8_t *)inf, sizeof(HEAD_INFO), 0);
-    if (err) {
-        fprintf(stderr, "write file header: %s\n", strerror(err));
+    if (pwrite_full(ul->fd, (const uint8_t *)inf, sizeof(HEAD_INFO), 0) < 0) {
+        fprintf(stderr, "write file header: %s\n", strerror(errno));
         return -1;
     }
     return 0;
@@ -88,9 +64,8 @@ int write_tab_info(ULDR *ul)
         put_be32(r + offsetof(TAB_INFO, offset), (uint32_t)(off >> 32));
         put_be32(r + offsetof(TAB_INFO, offset) + 4, (uint32_t)off);
     }
-    int err = pwrite_all(ul->fd, ul->tinf, sizeof(TAB_INFO) * (size_t)ul->ntab, DUMP_HEAD_SIZE);
-    if (err) {
-        fprintf(stderr, "write table information: %s\n", strerror(err));
+    if (pwrite_full(ul->fd, ul->tinf, sizeof(TAB_INFO) * (size_t)ul->ntab, DUMP_HEAD_SIZE) < 0) {
+        fprintf(stderr, "write table information: %s\n", strerror(errno));
         return -1;
     }
     return 0;
