@@ -102,16 +102,12 @@ int unload_segment(ULDR *ul)
             fprintf(stderr, "read extent (ts#=%d, rdba=0x%08x) error.\n", ul->tsn, ul->hdba);
             return -1;
         }
-        size_t moff;
-        switch (ul->hblk[0]) {
-        case 0x10: moff = 92; break;
-        case 0x23: moff = 264; break;
-        case 0x12:
-        case 0x24: moff = 20; break;
-        default:
-            fprintf(stderr, "error block type: %x\n", ul->hblk[0]);
+        int map_at = extent_map_offset(ul->hblk[offsetof(KCBH, type_kcbh)]);
+        if (map_at < 0) {
+            fprintf(stderr, "error block type: %x\n", ul->hblk[offsetof(KCBH, type_kcbh)]);
             return -1;
         }
+        size_t moff = (size_t)map_at;
         const uint8_t *mh = ul->hblk + moff;
         uint32_t nexts = get_le32(mh + offsetof(MAPHDR, nexts));
         uint32_t next = get_le32(mh + offsetof(MAPHDR, next));
