@@ -55,3 +55,53 @@ int check_sum(const uint8_t *blk, int bsz);
 // The check value a block of bsz bytes should store.
 uint16_t block_check_value(const uint8_t *blk, int bsz);
 int close_datafile(void);
+
+// ---- Checked block reads ----
+//
+// Every block a command follows is brought in and checked by one procedure,
+// so that a damaged block is named the same way wherever it is met and the
+// work goes on without it. The checks, in order; the first that fails names
+// the fault:
+enum BLOCK_FAULT {
+    BLOCK_GOOD = 0,
+    BLOCK_NO_FILE,          // no configured datafile holds the address
+    BLOCK_FILE_HEADER,      // the address names block 0, the file header
+    BLOCK_READ_ERROR,       // the system refused the read
+    BLOCK_PAST_END,         // the file ends before the block does
+    BLOCK_UNFORMATTED,      // all zeros: never written
+    BLOCK_CHECK_VALUE,      // carries a check value (flg_kcbh 0x04) that does not match
+    BLOCK_MISPLACED,        // its own rdba is not the address it was read at
+    BLOCK_WRONG_TYPE,       // not a block type the caller reads
+    BLOCK_OTHER_OBJECT,     // a block of another data object
+    BLOCK_FAULTS
+};
+constexpr uint8_t KCBH_HAS_CHECK_VALUE = 0x04;  // flg_kcbh: the block carries a check value
+
+// What a caller expects of the blocks it reads: one of up to four block types
+// (types[0] == 0: any type), and, for blocks that carry a transaction header,
+// the data object number (0: any).
+typedef struct __block_want {
+    uint8_t types[4];
+    uint32_t objd;
+} BLOCK_WANT;
+
+// Short text of a fault, e.g. "check value mismatch".
+const char *block_fault_text(int fault);
+// Checks one block of df->bsz bytes read at rdba; prints nothing.
+int check_block(const DATAFILE *df, const uint8_t *blk, uint32_t rdba, const BLOCK_WANT *want);
+// Reports a block that cannot be used, once, with the file and both ways a
+// block is named:
+//   block 4/132 (rdba=0x01000084) of "users01.dbf": check value mismatch, skipped.
+// A check value mismatch and a short read are first reported with the lines
+// the block reader has always printed for them.
+void report_block(const DATAFILE *df, uint32_t rdba, int fault);
+// Reads n consecutive blocks from rdba in one positioned read and checks each
+// one; faults[i] gets block i's fault and every bad block is reported. Blocks
+// past the end of the file are BLOCK_PAST_END. Returns the number of bad
+// blocks (0 to n).
+int read_blocks_checked(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const BLOCK_WANT *want,
+                        uint8_t *faults);
+// Brings the block at (tsn, rdba) into buf (room for the file's block size)
+// and checks it. Returns BLOCK_GOOD, or the fault after reporting it. *dfp
+// gets the datafile when one holds the address.
+int fetch_block(int tsn, uint32_t rdba, uint8_t *buf, size_t room, const BLOCK_WANT *want, DATAFILE **dfp);
