@@ -2,6 +2,7 @@
 // that walk a table's segments and write its rows to the dump.
 #pragma once
 
+#include "kelvo/datafile.h"
 #include "kelvo/dump.h"
 #include "kelvo/dict.h"
 
@@ -21,6 +22,16 @@ static_assert(offsetof(LOBD, ldata) == 8);
 // The working record of one "unload" command. Its buffers are slices of the
 // work buffer: cache (4 MiB), hblk, cblk, lbuf, the LOB buffers and slots when
 // the table has LOB columns, and rbuf, the extent read buffer, with the rest.
+// Kinds of loss of one table.
+enum LOSS_KIND {
+    LOSS_BLOCK,             // a block of the table that could not be used
+    LOSS_UNFORMATTED,       // an all-zero block inside the table's extents
+    LOSS_ROW_CUT,           // a row whose later pieces could not be read: the rest is NULL
+    LOSS_LOB,               // a LOB value that could not be read: NULL
+    LOSS_LONG,              // a LONG value that broke off: NULL
+    LOSS_KINDS
+};
+
 typedef struct __unloader ULDR;
 struct __unloader {
     int fd;                 // the dump file
@@ -67,7 +78,13 @@ struct __unloader {
     const uint8_t *ckend;
     int ckn;                // key columns left in the key row
     int ncolw;              // columns written to the column information
+    uint32_t lost[LOSS_KINDS]; // what the current table lost, by LOSS_* kind
 };
+
+// Recording what a table loses. Every loss is counted in ul->lost by kind and
+// goes to the table's loss report with where it was found (df may be null,
+// rdba 0, slot and col -1 when unknown) and why.
+void note_loss(ULDR *ul, int kind, const DATAFILE *df, uint32_t rdba, int slot, int col, const char *why);
 
 // The dump writer: zeros that reserve the header and the table information,
 // the cache of row data, and the header and table information written last.
