@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 #include "kelvo/context.h"
 
@@ -207,8 +208,15 @@ int load_dict_handle(char *args)
         return -1;
     }
     ORXSYS *s = &g_ctx.sys;
-    if (load_file("load   user$", "user", &g_ctx.usr, &s->nu) != 0 ||
-        load_file("load   ts$", "ts", &g_ctx.ts, &s->nts) != 0 ||
+    if (load_file("load   user$", "user", &g_ctx.usr, &s->nu) != 0) {
+        // The usual cause: the dictionary was never exported from the datafiles.
+        char path[1200];
+        snprintf(path, sizeof(path), "%s/user.dat", g_ctx.par.dict_dir);
+        if (access(path, F_OK) != 0)
+            fprintf(stderr, "Dictionary file %s not found: run \"export dict\" first.\n", path);
+        return -1;
+    }
+    if (load_file("load   ts$", "ts", &g_ctx.ts, &s->nts) != 0 ||
         load_file("load   obj$", "obj", &g_ctx.obj, &s->nobj) != 0 ||
         load_file("load   tab$", "tab", &g_ctx.tab, &s->ntab) != 0 ||
         load_file("load   col$", "col", &g_ctx.col, &s->ncol) != 0 ||
