@@ -1,4 +1,5 @@
 // The last Oracle error of the run, captured from OCI statuses.
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -44,3 +45,18 @@ int check_error(void *errhp, sword status)
 int get_ora_code() { return g_oec; }
 
 char *get_ora_message() { return g_oem; }
+
+// An error or warning of the run: on standard error and, when a LOG file is
+// open, in the log as well.
+void imp_error(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    if (g_imp.ofp && g_imp.ofp != stdout) {
+        va_start(ap, fmt);
+        vfprintf(g_imp.ofp, fmt, ap);
+        va_end(ap);
+    }
+}

@@ -44,7 +44,7 @@ int connect_oracle(const char *user, const char *passwd, const char *tns)
     if (r < 0)
         return -1;
     if (r == 1)
-        fprintf(stderr, "%s\n", g_oem);
+        imp_error("%s\n", g_oem);
     if (check_error(err, OCIAttrSet(g_env.svchp, OCI_HTYPE_SVCCTX, g_env.usrhp, 0, OCI_ATTR_SESSION, err)) < 0)
         return -1;
     if (check_error(err, OCIHandleAlloc(g_env.envhp, reinterpret_cast<void **>(&g_env.smthp), OCI_HTYPE_STMT, 0,

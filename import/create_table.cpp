@@ -10,7 +10,7 @@ int create_table(const char *tab_name, COL_INFO *cp, int ncol)
 {
     static char sql[CREATE_TEXT_SIZE];
     if (ncol <= 0) {
-        fprintf(stderr, "Table \"%s\" has no columns.\n", tab_name);
+        imp_error("Table \"%s\" has no columns.\n", tab_name);
         return -1;
     }
     size_t len = 0;
@@ -21,7 +21,7 @@ int create_table(const char *tab_name, COL_INFO *cp, int ncol)
         len += (size_t)n;
     }
     if (len >= sizeof sql) {
-        fprintf(stderr, "Create statement of table \"%s\" longer than %d bytes.\n", tab_name, CREATE_TEXT_SIZE);
+        imp_error("Create statement of table \"%s\" longer than %d bytes.\n", tab_name, CREATE_TEXT_SIZE);
         return -1;
     }
     // The final ",\n" becomes the closing parenthesis.
@@ -33,7 +33,7 @@ int create_table(const char *tab_name, COL_INFO *cp, int ncol)
     int r = check_error(g_env.errhp, OCIStmtPrepare(g_env.smthp, g_env.errhp, reinterpret_cast<OraText *>(sql),
                                                     (ub4)len, OCI_NTV_SYNTAX, OCI_DEFAULT));
     if (r < 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", g_oem);
+        imp_error("OCIStmtPrepare()\n%s\n", g_oem);
         return -1;
     }
     r = check_error(g_env.errhp,
@@ -41,9 +41,9 @@ int create_table(const char *tab_name, COL_INFO *cp, int ncol)
     if (r == 0)
         return 0;
     if (r == 1) {
-        fprintf(stderr, "%s\n", g_oem);
+        imp_error("%s\n", g_oem);
         return 0;
     }
-    fprintf(stderr, "OCIStmtExecute()\n%s\n", g_oem);
+    imp_error("OCIStmtExecute()\n%s\n", g_oem);
     return -1;
 }

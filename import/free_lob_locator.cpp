@@ -13,12 +13,12 @@ int free_return_lob_locator(int ti)
             if (!b->valp)
                 continue;
             if (check_error(g_env.errhp, OCIDescriptorFree(b->valp, OCI_DTYPE_LOB)) < 0)
-                fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", g_oem);
+                imp_error("Free LOB Locator - OCIDescriptorFree()\n%s\n", g_oem);
             b->valp = nullptr;
         }
     if (g_empty_lobp) {
         if (check_error(g_env.errhp, OCIDescriptorFree(g_empty_lobp, OCI_DTYPE_LOB)) < 0)
-            fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", g_oem);
+            imp_error("Free LOB Locator - OCIDescriptorFree()\n%s\n", g_oem);
         g_empty_lobp = nullptr;
     }
     return 0;

@@ -11,11 +11,11 @@ static int read_columns(int ti)
 {
     TAB_INFO *t = &g_imp.tabp[ti];
     if (t->ncol == 0) {
-        fprintf(stderr, "Table \"%s\" has no columns.\n", t->tab_name);
+        imp_error("Table \"%s\" has no columns.\n", t->tab_name);
         return -1;
     }
     if (t->ncol > MAX_COLUMNS) {
-        fprintf(stderr, "Table \"%s\" has %u columns, more than %d.\n", t->tab_name, t->ncol, MAX_COLUMNS);
+        imp_error("Table \"%s\" has %u columns, more than %d.\n", t->tab_name, t->ncol, MAX_COLUMNS);
         return -1;
     }
     g_imp.data_ofs = t->offset;
@@ -26,7 +26,7 @@ static int read_columns(int ti)
         return -1;
     size_t need = (size_t)t->ncol * sizeof(COL_INFO);
     if ((size_t)g_imp.dlen < need) {
-        fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+        imp_error("Read %s not completed.\n", g_imp.dump_filename);
         return -1;
     }
     // The window is refilled with rows later: the columns get their own copy.
@@ -59,34 +59,64 @@ static int read_columns(int ti)
 
 // A table that fails part way leaves none of its rows behind: ending the
 // session would commit them.
-static int rollback_table()
+static void rollback_table()
 {
     if (check_error(g_env.errhp, OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT)) < 0)
-        fprintf(stderr, "OCITransRollback()\n%s\n", g_oem);
-    return -1;
+        imp_error("OCITransRollback()\n%s\n", g_oem);
 }
 
+// A table that cannot be created or filled is passed over: the run goes on
+// with the next one, unless the error is one no table can get past.
+static int skip_table(int ti)
+{
+    if (error_scope(g_oec) == SCOPE_RUN)
+        return -1;
+    imp_error("Table \"%s\" skipped.\n", g_imp.tabp[ti].tab_name);
+    g_imp.tables_skipped++;
+    return 1;
+}
+
+// Returns 0 when the table was imported (rows may have been rejected), 1 when
+// it was skipped, -1 when the run cannot go on.
 int import_table(int ti)
 {
     TAB_INFO *t = &g_imp.tabp[ti];
     g_imp.bc = nullptr;
     g_imp.ncol = g_imp.nlob = 0;
+    g_imp.row_no = g_imp.nrej = 0;
+    if (t->flag & TI_PARTIAL) {
+        imp_error("Table \"%s\" is partial in the dump: rows of it could not be unloaded.\n", t->tab_name);
+        g_imp.warnings++;
+    }
     if (read_columns(ti) != 0)
         return -1;
+    g_oec = 0;
     if (create_table(t->tab_name, g_imp.colp, g_imp.ncol) != 0) {
-        fprintf(stderr, "Create table error.\n");
+        imp_error("Create table error.\n");
         if (!(g_imp.flag & IMP_IGNORE))
-            return -1;
+            return skip_table(ti);
     }
+    g_oec = 0;
     if (prepare_insert(ti) != 0) {
-        fprintf(stderr, "Prepare to insert table data error.\n");
+        imp_error("Prepare to insert table data error.\n");
         free_return_lob_locator(ti);
-        return -1;
+        return skip_table(ti);
     }
-    int r = t->flag ? import_single_row(ti) : import_multiple_row(ti);
+    int r = t->flag & (TI_LONG | TI_LOB) ? import_single_row(ti) : import_multiple_row(ti);
     // Every table's locators go, the shared empty one included.
     free_return_lob_locator(ti);
-    if (r != 0)
-        return rollback_table();
+    if (r == -2) {
+        rollback_table();
+        g_imp.tables_skipped++;
+        imp_error("Table \"%s\" skipped.\n", t->tab_name);
+        return 1;
+    }
+    if (r != 0) {
+        rollback_table();
+        return -1;
+    }
+    g_imp.tables_done++;
+    g_imp.rows_done += g_imp.nrow;
+    g_imp.rows_rejected += g_imp.nrej;
     return 0;
 }

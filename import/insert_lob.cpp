@@ -7,7 +7,7 @@ static int close_lob(OCILobLocator *loc, int report)
 {
     if (check_error(g_env.errhp, OCILobClose(g_env.svchp, g_env.errhp, loc)) < 0) {
         if (report)
-            fprintf(stderr, "OCILobClose()\n%s\n", g_oem);
+            imp_error("OCILobClose()\n%s\n", g_oem);
         return -1;
     }
     return 0;
@@ -20,7 +20,7 @@ int insert_lob(int bi)
     ub1 csfrm = (b->flag & BIND_NCHAR) ? SQLCS_NCHAR : SQLCS_IMPLICIT;
     OCIError *err = g_env.errhp;
     if (check_error(err, OCILobOpen(g_env.svchp, err, loc, OCI_LOB_READWRITE)) < 0) {
-        fprintf(stderr, "OCILobOpen()\n%s\n", g_oem);
+        imp_error("OCILobOpen()\n%s\n", g_oem);
         return -1;
     }
     if (fill_window(DUMP_PIECE_MAX + 8) != 0) {
@@ -29,12 +29,12 @@ int insert_lob(int bi)
     }
     size_t pos = (size_t)g_imp.rtail, end = (size_t)g_imp.dlen;
     if (pos + 4 > end) {
-        fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+        imp_error("Read %s not completed.\n", g_imp.dump_filename);
         close_lob(loc, 0);
         return -1;
     }
     if (be16(g_imp.rbuf + pos) != DUMP_VALUE) {
-        fprintf(stderr, "LOB value record not valid in %s.\n", g_imp.dump_filename);
+        imp_error("LOB value record not valid in %s.\n", g_imp.dump_filename);
         close_lob(loc, 0);
         return -1;
     }
@@ -50,12 +50,12 @@ int insert_lob(int bi)
         end = (size_t)g_imp.dlen;
         uint16_t len = pos + 2 <= end ? be16(g_imp.rbuf + pos) : 0;
         if (pos + 2 > end || (len <= DUMP_PIECE_MAX && pos + 2 + len > end)) {
-            fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+            imp_error("Read %s not completed.\n", g_imp.dump_filename);
             close_lob(loc, 0);
             return -1;
         }
         if (len > DUMP_PIECE_MAX) {
-            fprintf(stderr, "LOB value record not valid in %s.\n", g_imp.dump_filename);
+            imp_error("LOB value record not valid in %s.\n", g_imp.dump_filename);
             close_lob(loc, 0);
             return -1;
         }
@@ -69,14 +69,14 @@ int insert_lob(int bi)
         int r = check_error(err, OCILobWrite2(g_env.svchp, err, loc, &byte_amt, &char_amt, 1,
                                               g_imp.rbuf + pos + 2, len, piece, nullptr, nullptr, csid, csfrm));
         if (r < 0) {
-            fprintf(stderr, "OCILobWrite2()\n%s\n", g_oem);
+            imp_error("OCILobWrite2()\n%s\n", g_oem);
             close_lob(loc, 0);
             return -1;
         }
         g_imp.rtail = (int)(pos + 2 + len);
         if (piece == OCI_LAST_PIECE) {
             if (r == OCI_NEED_DATA) {
-                fprintf(stderr, "OCILobWrite2()\nthe LOB write still asks for data after its last piece\n");
+                imp_error("OCILobWrite2()\nthe LOB write still asks for data after its last piece\n");
                 close_lob(loc, 0);
                 return -1;
             }

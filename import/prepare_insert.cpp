@@ -63,7 +63,7 @@ static int build_text(int ti, char *sql, size_t cap, size_t *out_len)
         }
     }
     if (!ok) {
-        fprintf(stderr, "Insert statement of table \"%s\" too long.\n", t->tab_name);
+        imp_error("Insert statement of table \"%s\" too long.\n", t->tab_name);
         return -1;
     }
     *out_len = len;
@@ -83,7 +83,7 @@ static int layout_arrays(int ti, size_t start, int nb)
     if (max_row > MAX_ARRAY_ROWS)
         max_row = MAX_ARRAY_ROWS;
     if (max_row < 1) {
-        fprintf(stderr, "Rows of table \"%s\" do not fit the bind area.\n", g_imp.tabp[ti].tab_name);
+        imp_error("Rows of table \"%s\" do not fit the bind area.\n", g_imp.tabp[ti].tab_name);
         return -1;
     }
     size_t off = start;
@@ -112,7 +112,7 @@ static int set_nchar(BIND_COLUMN *b)
     ub1 form = SQLCS_NCHAR;
     if (check_error(g_env.errhp,
                     OCIAttrSet(b->bndp, OCI_HTYPE_BIND, &form, 1, OCI_ATTR_CHARSET_FORM, g_env.errhp)) < 0) {
-        fprintf(stderr, "OCIAttrSet()\n%s\n", g_oem);
+        imp_error("OCIAttrSet()\n%s\n", g_oem);
         return -1;
     }
     return 0;
@@ -160,7 +160,7 @@ int prepare_insert(int ti)
         return -1;
     if (check_error(err, OCIStmtPrepare(g_env.smthp, err, reinterpret_cast<OraText *>(sql), (ub4)len,
                                         OCI_NTV_SYNTAX, OCI_DEFAULT)) < 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", g_oem);
+        imp_error("OCIStmtPrepare()\n%s\n", g_oem);
         return -1;
     }
     if (layout_arrays(ti, text_at + text_cap, nb) != 0)
@@ -170,20 +170,20 @@ int prepare_insert(int ti)
         void **loc = reinterpret_cast<void **>(&g_imp.bc[r].valp);
         if (check_error(err, OCIDescriptorAlloc(g_env.envhp, loc, OCI_DTYPE_LOB, 0, nullptr)) < 0) {
             *loc = nullptr;
-            fprintf(stderr, "Lob Locator - OCIDescriptorAlloc\n%s\n", g_oem);
+            imp_error("Lob Locator - OCIDescriptorAlloc\n%s\n", g_oem);
             return -1;
         }
     }
     if (check_error(err, OCIDescriptorAlloc(g_env.envhp, reinterpret_cast<void **>(&g_empty_lobp), OCI_DTYPE_LOB,
                                             0, nullptr)) < 0) {
         g_empty_lobp = nullptr;
-        fprintf(stderr, "OCIDescriptorAlloc()\n%s\n", g_oem);
+        imp_error("OCIDescriptorAlloc()\n%s\n", g_oem);
         return -1;
     }
     ub4 empty = 0;
     if (check_error(err, OCIAttrSet(g_empty_lobp, OCI_DTYPE_LOB, &empty, sizeof empty, OCI_ATTR_LOBEMPTY, err)) <
         0) {
-        fprintf(stderr, "OCIAttrSet()\n%s\n", g_oem);
+        imp_error("OCIAttrSet()\n%s\n", g_oem);
         return -1;
     }
 
@@ -203,13 +203,13 @@ int prepare_insert(int ti)
                               b->alenp, b->rcodep, 0, nullptr, OCI_DEFAULT);
         }
         if (check_error(err, st) < 0) {
-            fprintf(stderr, "OCIBindByPos()\n%s\n", g_oem);
+            imp_error("OCIBindByPos()\n%s\n", g_oem);
             return -1;
         }
         if ((b->flag & BIND_NCHAR) && set_nchar(b) != 0)
             return -1;
         if (plain && check_error(err, OCIBindArrayOfStruct(b->bndp, err, b->vsz, 2, 2, 2)) < 0) {
-            fprintf(stderr, "OCIBindArrayOfStruct");
+            imp_error("OCIBindArrayOfStruct");
             return -1;
         }
     }
@@ -218,7 +218,7 @@ int prepare_insert(int ti)
         if (check_error(err, OCIBindByPos(g_env.smthp, &b->bndp, err, r + 1, &b->valp, sizeof(OCILobLocator *),
                                           (ub2)b->ctype, b->indp, b->alenp, b->rcodep, 0, nullptr,
                                           OCI_DEFAULT)) < 0) {
-            fprintf(stderr, "OCIBindByPos()\n%s\n", g_oem);
+            imp_error("OCIBindByPos()\n%s\n", g_oem);
             return -1;
         }
         if ((b->flag & BIND_NCHAR) && set_nchar(b) != 0)

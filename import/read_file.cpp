@@ -16,7 +16,7 @@ int read_file()
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(errno));
+            imp_error("Read %s: %s\n", g_imp.dump_filename, strerror(errno));
             return -1;
         }
         if (n == 0)
@@ -27,7 +27,7 @@ int read_file()
     g_imp.dlen = (int)got;
     g_imp.eof = got < (size_t)g_imp.rsz;
     if (got == 0) {
-        fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+        imp_error("Read %s not completed.\n", g_imp.dump_filename);
         return -1;
     }
     return g_imp.dlen;
@@ -50,7 +50,7 @@ int peek_word(int need)
     if (fill_window(need) != 0)
         return -1;
     if (g_imp.dlen - g_imp.rtail < 2) {
-        fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+        imp_error("Read %s not completed.\n", g_imp.dump_filename);
         return -1;
     }
     return be16(g_imp.rbuf + g_imp.rtail);
@@ -83,11 +83,11 @@ int read_exact(uint8_t *dst, size_t n, uint64_t off)
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(errno));
+            imp_error("Read %s: %s\n", g_imp.dump_filename, strerror(errno));
             return -1;
         }
         if (r == 0) {
-            fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+            imp_error("Read %s not completed.\n", g_imp.dump_filename);
             return -1;
         }
         got += (size_t)r;
@@ -97,13 +97,13 @@ int read_exact(uint8_t *dst, size_t n, uint64_t off)
 
 static int not_completed()
 {
-    fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+    imp_error("Read %s not completed.\n", g_imp.dump_filename);
     return -1;
 }
 
 static int out_of_range()
 {
-    fprintf(stderr, "Row data not expected out of range.\n");
+    imp_error("Row data not expected out of range.\n");
     return -1;
 }
 
@@ -155,7 +155,7 @@ static int parse_row(int ti, int slot, int single)
         case DUMP_EOT: return out_of_range();
         default:
             if (word > b->vsz) {
-                fprintf(stderr, "Value of %u bytes for column \"%s\" of table \"%s\" longer than its %u bytes.\n",
+                imp_error("Value of %u bytes for column \"%s\" of table \"%s\" longer than its %u bytes.\n",
                         word, g_imp.colp[c].name, g_imp.tabp[ti].tab_name, b->vsz);
                 return -1;
             }
@@ -190,7 +190,7 @@ int read_row(int ti, int slot, int single)
         if (g_imp.eof)
             return not_completed();
         if (g_imp.rtail == 0) {
-            fprintf(stderr, "Row of table \"%s\" larger than the read window.\n", g_imp.tabp[ti].tab_name);
+            imp_error("Row of table \"%s\" larger than the read window.\n", g_imp.tabp[ti].tab_name);
             return -1;
         }
         if (read_file() < 0)

@@ -26,16 +26,16 @@ int set_current_schema()
     int r = check_error(g_env.errhp, OCIStmtPrepare(g_env.smthp, g_env.errhp, reinterpret_cast<OraText *>(sql),
                                                     (ub4)strlen(sql), OCI_NTV_SYNTAX, OCI_DEFAULT));
     if (r < 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", g_oem);
+        imp_error("OCIStmtPrepare()\n%s\n", g_oem);
         return -1;
     }
     r = check_error(g_env.errhp,
                     OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, nullptr, nullptr, OCI_DEFAULT));
     if (r < 0) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", g_oem);
+        imp_error("OCIStmtExecute()\n%s\n", g_oem);
         return -1;
     }
     if (r == 1)
-        fprintf(stderr, "%s\n", g_oem);
+        imp_error("%s\n", g_oem);
     return 0;
 }

@@ -42,6 +42,7 @@ typedef struct __bind_column {
 
 // ---- the working record ----
 constexpr int IMP_IGNORE = 0x01;
+constexpr int MAX_SELECTED = 256;   // names in TABLES=
 constexpr int READ_WINDOW_SIZE = 2 * 1024 * 1024;
 constexpr int BIND_AREA_SIZE = 4 * 1024 * 1024;
 constexpr int MAX_ARRAY_ROWS = 32767;
@@ -72,7 +73,25 @@ typedef struct __imp {
     // The current table: columns and LOB columns counted from its columns.
     int ncol;
     int nlob;
+    // The current table: rows read from the dump and rows the target rejected.
+    int row_no;
+    int nrej;
+    // The run: tables imported and skipped, rows imported and rejected, and
+    // warnings (partial tables, selected tables not in the dump).
+    int tables_done;
+    int tables_skipped;
+    long rows_done;
+    long rows_rejected;
+    int warnings;
+    // TABLES=: the names to import (none: every table), and which were met.
+    int nsel;
+    char sel_name[MAX_SELECTED][32];
+    char sel_found[MAX_SELECTED];
 } IMP;
+
+// What an error of the target stops: the row (rejected, the table goes on),
+// the table (rolled back and skipped) or the run.
+enum { SCOPE_ROW = 0, SCOPE_TABLE = 1, SCOPE_RUN = 2 };
 
 typedef struct __oci_env {
     int mode;
@@ -101,13 +120,17 @@ static inline uint64_t be64(const uint8_t *p) { return ((uint64_t)be32(p) << 32)
 // ---- driver and session ----
 int import_main(int argc, char **argv);
 int parse_arguments(int argc, char **argv);
-void show_usage(const char *prog_name);
+void show_usage(const char *prog_name, FILE *to);
 void show_copyright();
 int connect_oracle(const char *user, const char *passwd, const char *tns);
 int disconnect_oracle();
 int check_error(void *errhp, sword status);
 int get_ora_code();
 char *get_ora_message();
+void imp_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+int error_scope(int code);
+const char *error_column(const char *msg, const COL_INFO *cols, int ncol, char *out, size_t size);
+int reject_row(int ti, int row);
 int set_current_schema();
 
 // ---- dump reading and table creation ----
@@ -128,8 +151,10 @@ int read_row(int ti, int slot, int single);
 int prepare_insert(int ti);
 int import_multiple_row(int ti);
 int import_single_row(int ti);
-int execute_insert(int nrows);
+int execute_insert(int nrows, int rowoff);
+int report_insert_error(int ti, int row);
 int insert_long_piece(int has_value);
+int skip_value_record(int lob);
 int insert_lob(int bi);
 int commit_table(int ti);
 int free_return_lob_locator(int ti);

@@ -323,6 +323,24 @@ extern "C" sword OCIAttrSet(void *trgthndlp, ub4 trghndltyp, void *attributep, u
     return oci_fail(errhp, 24315, "illegal attribute type");
 }
 
+// Reads an attribute: only the row count of a statement, the rows its last
+// execution inserted (before the failing one, when it failed).
+extern "C" sword OCIAttrGet(const void *trgthndlp, ub4 trghndltyp, void *attributep, ub4 *sizep, ub4 attrtype,
+                            OCIError *errhp)
+{
+    void *h = const_cast<void *>(trgthndlp);
+    if (!oci_check(h, trghndltyp) || !oci_check(errhp, OCI_HTYPE_ERROR))
+        return OCI_INVALID_HANDLE;
+    oci_clear(errhp);
+    if (trghndltyp != OCI_HTYPE_STMT || attrtype != OCI_ATTR_ROW_COUNT || !attributep)
+        return oci_fail(errhp, 24315, "illegal attribute type");
+    ub4 count = static_cast<OCIStmt *>(h)->row_count;
+    memcpy(attributep, &count, sizeof count);
+    if (sizep)
+        *sizep = sizeof count;
+    return OCI_SUCCESS;
+}
+
 extern "C" sword OCIErrorGet(void *hndlp, ub4 recordno, OraText *sqlstate, sb4 *errcodep, OraText *bufp,
                              ub4 bufsiz, ub4 type)
 {

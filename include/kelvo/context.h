@@ -25,6 +25,7 @@ typedef struct __orx_context {
     LOBIDX *lidx;
     void *prsv;
     char cur_usr[32];
+    int failed;             // a command failed: the exit status is 1
 } ORXCTX;
 
 extern ORXCTX g_ctx;

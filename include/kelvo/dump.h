@@ -46,6 +46,7 @@ typedef struct __tab_info {
 } TAB_INFO;
 constexpr uint32_t TI_LONG = 0x1;     // TAB_INFO.flag: the table has a LONG column
 constexpr uint32_t TI_LOB = 0x2;      // TAB_INFO.flag: the table has LOB columns
+constexpr uint32_t TI_PARTIAL = 0x4;  // TAB_INFO.flag: rows of the table could not be unloaded
 static_assert(sizeof(TAB_INFO) == 56);
 static_assert(offsetof(TAB_INFO, nrows) == 12 && offsetof(TAB_INFO, offset) == 16);
 static_assert(offsetof(TAB_INFO, tab_name) == 24);

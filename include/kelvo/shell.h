@@ -27,13 +27,14 @@ void show_copyright(void);
 int parse_arguments(int argc, char **argv);
 // Splits one typed line (at most CMD_LINE_MAX bytes, NUL-terminated) into its
 // command word and argument text and runs it. Returns 1 when the line is
-// "exit", otherwise 0 (a failure has been reported).
+// "exit", otherwise 0 (a failure has been reported and g_ctx.failed set).
 int run_command_line(char *line);
-// Prompts, reads and runs typed lines until "exit" or the end of standard
-// input.
+// Reads and runs command lines until "exit" or the end of standard input;
+// at a terminal with a prompt, line editing and history.
 void command_loop(void);
-// The whole program: start-up, the command loop, shutdown. Returns the exit
-// status of the process (0, or -1 after a start-up failure).
+// The whole program: start-up, the command loop (or the commands given as
+// arguments), shutdown. Returns the exit status of the process: 0, 1 when a
+// command failed (g_ctx.failed), -1 after a start-up failure.
 int kelvo_main(int argc, char **argv);
 // Releases the dictionary arrays and the datafile array held in g_ctx.
 int free_dict_memory(void);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 #include "kelvo/context.h"
 
@@ -208,7 +209,15 @@ int load_dict_handle(char *args)
         return -1;
     }
     ORXSYS *s = &g_ctx.sys;
-    if (load_file(DT_USER, &g_ctx.usr) != 0 || load_file(DT_TS, &g_ctx.ts) != 0 ||
+    if (load_file(DT_USER, &g_ctx.usr) != 0) {
+        // The usual cause: the dictionary was never exported from the datafiles.
+        char path[1200];
+        snprintf(path, sizeof(path), "%s/%s.dat", g_ctx.par.dict_dir, dict_tables[DT_USER].file);
+        if (access(path, F_OK) != 0)
+            fprintf(stderr, "Dictionary file %s not found: run \"export dict\" first.\n", path);
+        return -1;
+    }
+    if (load_file(DT_TS, &g_ctx.ts) != 0 ||
         load_file(DT_OBJ, &g_ctx.obj) != 0 || load_file(DT_TAB, &g_ctx.tab) != 0 ||
         load_file(DT_COL, &g_ctx.col) != 0 || load_file(DT_TABPART, &g_ctx.tp) != 0 ||
         load_file(DT_TABCOMPART, &g_ctx.tcp) != 0 || load_file(DT_TABSUBPART, &g_ctx.tsp) != 0 ||

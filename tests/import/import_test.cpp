@@ -209,7 +209,7 @@ TEST(Import, TargetSchemaFromTouser)
     EXPECT_EQ(r.rc, 0) << r.err;
 }
 
-TEST(Import, ExistingTableStopsUnlessIgnore)
+TEST(Import, ExistingTableIsSkippedUnlessIgnore)
 {
     workdir w;
     dump d;
@@ -218,15 +218,19 @@ TEST(Import, ExistingTableStopsUnlessIgnore)
     d.tables.push_back(t);
     ASSERT_EQ(w.import(d).rc, 0);
     run_result r = w.import(d);
-    EXPECT_EQ(r.rc, 255);
-    EXPECT_NE(r.err.find("OCIStmtExecute()\nORA-00955: name is already used by an existing object\n"),
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("OCIStmtExecute()\nORA-00955: name is already used by an existing object\n\n"
+                         "Create table error.\nTable \"T\" skipped.\n"),
               std::string::npos)
         << r.err;
-    EXPECT_NE(r.err.find("Create table error.\n"), std::string::npos);
+    EXPECT_NE(r.err.find("Tables imported: 0, rows imported: 0, rows rejected: 0, tables skipped: 1.\n"),
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(query(w.path("db/SCOTT.db"), "select count(*) from T"), "1");
     r = w.import(d, "IGNORE=Y");
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_NE(r.err.find("Create table error.\n"), std::string::npos);
+    EXPECT_EQ(r.err.find("skipped"), std::string::npos);
     EXPECT_EQ(query(w.path("db/SCOTT.db"), "select count(*), sum(N) from T"), "2|2");
 }
 
@@ -329,9 +333,11 @@ int parse(std::vector<std::string> args)
     std::vector<char *> argv;
     for (std::string &a : args)
         argv.push_back(a.data());
+    testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     int r = parse_arguments((int)argv.size(), argv.data());
     testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
     return r;
 }
 
@@ -366,10 +372,24 @@ TEST(ImportArguments, Keywords)
     EXPECT_EQ(parse({"u/p", "FILE=a", "TOUSER=" + std::string(32, 'a')}), -1);
     EXPECT_EQ(parse({"u/p", "FILE=a", "TOUSER=\"unclosed"}), -1);
     EXPECT_EQ(parse({"u/p", "FILE=a", "IGNORE=N"}), -1);
-    EXPECT_EQ(parse({"u/p", "FILE=a", "HELP=Y"}), -1);
-    EXPECT_EQ(parse({"HELP=Y"}), -1);
+    EXPECT_EQ(parse({"u/p", "FILE=a", "HELP=Y"}), 1);
+    EXPECT_EQ(parse({"HELP=Y"}), 1);
     EXPECT_EQ(parse({"u/p", "TOUSER=hr"}), -1);   // no FILE
     EXPECT_EQ(parse({}), -1);
     // A keyword without its value is not read past its end.
     EXPECT_EQ(parse({"u/p", "FILE"}), -1);
+}
+
+TEST(ImportArguments, TablesList)
+{
+    ASSERT_EQ(parse({"u/p", "FILE=a", "TABLES=emp,\"Mixed, Case\",,dept"}), 0);
+    ASSERT_EQ(g_imp.nsel, 3);
+    EXPECT_STREQ(g_imp.sel_name[0], "EMP");
+    EXPECT_STREQ(g_imp.sel_name[1], "Mixed, Case");
+    EXPECT_STREQ(g_imp.sel_name[2], "DEPT");
+    ASSERT_EQ(parse({"u/p", "FILE=a", "tables=(x)"}), 0);
+    EXPECT_STREQ(g_imp.sel_name[0], "X");
+    EXPECT_EQ(parse({"u/p", "FILE=a", "TABLES=,"}), -1);
+    EXPECT_EQ(parse({"u/p", "FILE=a", "TABLES=\"open"}), -1);
+    EXPECT_EQ(parse({"u/p", "FILE=a", "TABLES=" + std::string(32, 't')}), -1);
 }

@@ -163,6 +163,43 @@ TEST(OciLayer, ArrayLimitTextAtExecuteAndDataAtExec)
     EXPECT_EQ(query(db, "select ID, V from L"), "1|abcde");
 }
 
+// An array insert stops at the row the target refuses: the rows before it
+// stay, the row count says how many, and an execution from a row offset goes
+// on after it.
+TEST(OciLayer, ArrayInsertStopsAtRefusedRowWithItsCount)
+{
+    workdir w;
+    {
+        session s(w.path("t"));
+        ASSERT_EQ(s.exec("create table D (X DATE)"), OCI_SUCCESS);
+        uint8_t vals[5][7];
+        for (int i = 0; i < 5; i++) {
+            const uint8_t good[7] = {120, 120, 1, (uint8_t)(i + 1), 1, 1, 1};
+            memcpy(vals[i], good, 7);
+        }
+        vals[2][2] = 13;   // month 13
+        ub2 alen[5] = {7, 7, 7, 7, 7};
+        const char *ins = "insert into D (X) values (:1)";
+        ASSERT_EQ(OCIStmtPrepare(s.st, s.err, (const OraText *)ins, (ub4)strlen(ins), OCI_NTV_SYNTAX, OCI_DEFAULT),
+                  OCI_SUCCESS);
+        OCIBind *b = nullptr;
+        ASSERT_EQ(OCIBindByPos(s.st, &b, s.err, 1, vals, 7, SQLT_DAT, nullptr, alen, nullptr, 0, nullptr, OCI_DEFAULT),
+                  OCI_SUCCESS);
+        ub4 count = 99, size = 0;
+        EXPECT_EQ(OCIStmtExecute(s.svc, s.st, s.err, 5, 0, nullptr, nullptr, OCI_DEFAULT), OCI_ERROR);
+        EXPECT_EQ(s.error(), "ORA-01843: not a valid month\n");
+        ASSERT_EQ(OCIAttrGet(s.st, OCI_HTYPE_STMT, &count, &size, OCI_ATTR_ROW_COUNT, s.err), OCI_SUCCESS);
+        EXPECT_EQ(count, 2u);
+        EXPECT_EQ(size, sizeof count);
+        EXPECT_EQ(OCIStmtExecute(s.svc, s.st, s.err, 5, 3, nullptr, nullptr, OCI_DEFAULT), OCI_SUCCESS);
+        ASSERT_EQ(OCIAttrGet(s.st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, s.err), OCI_SUCCESS);
+        EXPECT_EQ(count, 2u);
+        EXPECT_EQ(OCIAttrGet(s.st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_USERNAME, s.err), OCI_ERROR);
+        EXPECT_EQ(OCITransCommit(s.svc, s.err, OCI_DEFAULT), OCI_SUCCESS);
+    }
+    EXPECT_EQ(query(w.path("t/SCOTT.db"), "select group_concat(substr(X, 9, 2)) from D"), "01,02,04,05");
+}
+
 TEST(OciLayer, LobStreamsAndTransactions)
 {
     workdir w;

@@ -1,7 +1,9 @@
 // The command loop of the kelvo program, run as a child process on the
-// sample database of the builder: prompt, line splitting, dispatch, help,
-// exit and the end of input, compared byte for byte.
+// sample database of the builder with standard input from a file (no banner,
+// no prompt): line splitting, dispatch, help, exit, the end of input, exit
+// statuses and commands given as arguments, compared byte for byte.
 #include <gtest/gtest.h>
+#include <pty.h>
 
 #include "../foundation/scratch.h"
 #include "kbuild.h"
@@ -9,9 +11,6 @@
 
 namespace {
 
-const std::string banner = "\nkelvo: Oracle datafile recovery and unload shell\n\n"
-                           "Copyright (c) 2026 the kelvo developers.\n\n";
-const std::string P = "KELVO> ";
 
 struct Loop : testing::Test {
     static ScratchDir *dir;
@@ -21,16 +20,10 @@ struct Loop : testing::Test {
         ASSERT_EQ(kb::make_sample(dir->file("db")), 0);
     }
     static void TearDownTestSuite() { delete dir; }
-    KelvoRun run(const std::string &input)
+    KelvoRun run(const std::string &input, std::vector<std::string> commands = {})
     {
-        return run_kelvo({"config=" + dir->file("db/config.ini")}, input, dir->path);
-    }
-    static std::string prompts(int n)
-    {
-        std::string s;
-        while (n-- > 0)
-            s += P;
-        return s;
+        commands.insert(commands.begin(), "config=" + dir->file("db/config.ini"));
+        return run_kelvo(commands, input, dir->path);
     }
 };
 ScratchDir *Loop::dir;
@@ -39,7 +32,7 @@ TEST_F(Loop, HelpTextAndExit)
 {
     KelvoRun r = run("help\nexit\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, banner + prompts(2));
+    EXPECT_EQ(r.err, "");
     ASSERT_EQ(r.out.size(), 1273u);
     EXPECT_EQ(r.out.substr(0, 37), "\nhelp          show this information\n");
     EXPECT_EQ(r.out.find('\t'), std::string::npos);
@@ -54,7 +47,7 @@ TEST_F(Loop, HelpTextAndExit)
     r = run("help me please\nexit right now\nhelp\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.size(), 1273u);
-    EXPECT_EQ(r.err, banner + prompts(2));
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(Loop, SplittingAndDispatch)
@@ -71,23 +64,23 @@ TEST_F(Loop, SplittingAndDispatch)
                      std::string(40, 'h') + "\n"
                      "he" + std::string(1, '\0') + "lp\n"
                      "exit\n");
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.size(), 3 * 1273u);
-    EXPECT_EQ(r.err, banner + prompts(3) + "Invalid command \"HELP\".\n" + P + "Invalid command \"Help\".\n" + P +
-                         "Invalid command \"exitnow\".\n" + prompts(4) + "Invalid command \"helpful\".\n" + P +
-                         "Invalid command \"" + std::string(40, 'h') + "\".\n" + P + "Invalid command \"he\".\n" + P);
+    EXPECT_EQ(r.err, "Invalid command \"HELP\".\nInvalid command \"Help\".\nInvalid command \"exitnow\".\n"
+                     "Invalid command \"helpful\".\nInvalid command \"" +
+                         std::string(40, 'h') + "\".\nInvalid command \"he\".\n");
 }
 
 TEST_F(Loop, EndOfInputActsAsExit)
 {
     KelvoRun r = run("");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, banner + P);
+    EXPECT_EQ(r.err, "");
     // A last line without a line end still runs.
     r = run("help");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.size(), 1273u);
-    EXPECT_EQ(r.err, banner + prompts(2));
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(Loop, LongLinesAreCutAt511)
@@ -97,10 +90,97 @@ TEST_F(Loop, LongLinesAreCutAt511)
     std::string word(600, 'w');
     std::string padded = "help" + std::string(507, ' ') + "exit";
     KelvoRun r = run(word + "\n" + padded + "\n" + std::string(505, ' ') + "exit" + std::string(100, 'x') + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.size(), 1273u);
+    EXPECT_EQ(r.err, "Invalid command \"" + word.substr(0, 511) + "\".\nInvalid command \"exit" + std::string(2, 'x') +
+                         "\".\n");
+}
+
+// A failed command makes the exit status 1, whatever runs after it.
+TEST_F(Loop, ExitStatusSaysWhetherACommandFailed)
+{
+    KelvoRun r = run("unload table scott.emp\nhelp\nexit\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "no dictionary loaded, run \"load dict\" first.\nCommand \"unload\" execute error.\n");
+    r = run("bogus\nexit\n");
+    EXPECT_EQ(r.status, 1);
+    r = run("help;\nhelp ;;\nexit;\nbogus\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.size(), 2 * 1273u);
+    EXPECT_EQ(r.err, "");
+}
+
+// "load dict" with no dictionary exported yet names the file and the command
+// that writes it.
+TEST_F(Loop, LoadBeforeExportSuggestsExport)
+{
+    std::string dict = dir->file("db/dict");
+    std::system(("rm -f '" + dict + "'/*.dat").c_str());
+    KelvoRun r = run("load dict;\n");
+    EXPECT_EQ(r.status, 1);
+    const std::string file = dict + "/user.dat";
+    EXPECT_NE(r.err.find("open " + file + ": No such file or directory\nDictionary file " + file +
+                         " not found: run \"export dict\" first.\nCommand \"load\" execute error.\n"),
+              std::string::npos)
+        << r.err;
+    r = run("export dict\nload dict\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("not found"), std::string::npos);
+}
+
+// Commands given as arguments run in order, without standard input; "exit"
+// among them ends the run there.
+TEST_F(Loop, CommandsAsArguments)
+{
+    KelvoRun r = run("bogus\n", {"help", "list files"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 1273), run("help\n").out);
+    EXPECT_EQ(r.out.substr(1273), run("list files\n").out);
+    EXPECT_EQ(r.err, run("help\nlist files\n").err);
+    r = run("", {"help", "exit", "bogus"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.size(), 1273u);
-    EXPECT_EQ(r.err, banner + P + "Invalid command \"" + word.substr(0, 511) + "\".\n" + prompts(2) +
-                         "Invalid command \"exit" + std::string(2, 'x') + "\".\n" + P);
+    r = run("", {"desc scott.emp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Command \"desc\" execute error.\n");
+    // A closing semicolon is accepted as at an SQL prompt.
+    r = run("", {"export dict", "load dict", "desc scott.emp;"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    KelvoRun plain = run("", {"load dict", "desc scott.emp"});
+    ASSERT_NE(plain.out.find("EMPNO"), std::string::npos) << plain.out;
+    EXPECT_NE(r.out.find(plain.out), std::string::npos) << r.out;
+}
+
+// At a terminal: the banner, the prompt and line editing, with the lines kept
+// in a history file of the dictionary directory.
+TEST_F(Loop, TerminalGetsBannerPromptAndHistory)
+{
+    std::string cfg = "config=" + dir->file("db/config.ini");
+    std::string hist = dir->file("db/dict/.kelvo_history");
+    unlink(hist.c_str());
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("TERM", "dumb", 1);
+        execl(KELVO_PROGRAM, KELVO_PROGRAM, cfg.c_str(), (char *)nullptr);
+        _exit(122);
+    }
+    const char typed[] = "help\nexit\n";
+    ASSERT_EQ(write(master, typed, sizeof typed - 1), (ssize_t)(sizeof typed - 1));
+    std::string seen;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(master, buf, sizeof buf)) > 0)
+        seen.append(buf, (size_t)n);
+    close(master);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << seen;
+    EXPECT_NE(seen.find("kelvo: Oracle datafile recovery and unload shell"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("KELVO> "), std::string::npos) << seen;
+    EXPECT_NE(seen.find("example: desc scott.emp"), std::string::npos) << seen;
+    EXPECT_NE(slurp(hist).find("help"), std::string::npos);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// Start-up of the kelvo program, run as a child process: the banner, the
-// argument, and the failures that end it before the prompt.
+// Start-up of the kelvo program, run as a child process with standard input
+// from a file (no banner, no prompt): the argument, --help and --version, and
+// the failures that end it before the first command.
 #include <gtest/gtest.h>
 
 #include "../foundation/scratch.h"
@@ -7,8 +8,6 @@
 
 namespace {
 
-const std::string banner = "\nkelvo: Oracle datafile recovery and unload shell\n\n"
-                           "Copyright (c) 2026 the kelvo developers.\n\n";
 
 TEST(Startup, ArgumentSelectsTheConfiguration)
 {
@@ -16,21 +15,22 @@ TEST(Startup, ArgumentSelectsTheConfiguration)
     // No argument: ./config.ini of the working directory.
     KelvoRun r = run_kelvo({}, "", d.path);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, banner + "open ./config.ini: No such file or directory\n");
+    EXPECT_EQ(r.err, "open ./config.ini: No such file or directory\n");
     EXPECT_EQ(r.out, "");
 
-    // Only the text after the first '=' counts; a second argument is ignored.
+    // Only the text after the first '=' counts; a second argument is a command,
+    // never run when the start-up fails.
     r = run_kelvo({"cfg=/tmp/a=b.ini", "config=/other"}, "", d.path);
-    EXPECT_EQ(r.err, banner + "open /tmp/a=b.ini: No such file or directory\n");
+    EXPECT_EQ(r.err, "open /tmp/a=b.ini: No such file or directory\n");
 
     // A path longer than 511 characters is cut there.
     std::string longp = "/" + std::string(600, 'p');
     r = run_kelvo({"config=" + longp}, "", d.path);
-    EXPECT_EQ(r.err, banner + "open " + longp.substr(0, 511) + ": File name too long\n");
+    EXPECT_EQ(r.err, "open " + longp.substr(0, 511) + ": File name too long\n");
 
     r = run_kelvo({"config"}, "help\n", d.path);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, banner + "usage: " KELVO_PROGRAM " config=filename\n\n");
+    EXPECT_EQ(r.err, "usage: " KELVO_PROGRAM " config=filename\n\n");
     EXPECT_EQ(r.out, "");
 }
 
@@ -40,25 +40,44 @@ TEST(Startup, ConfigurationAndListFailures)
     d.write("bad.ini", "dictdir = /d\ndatadir /x\n");
     KelvoRun r = run_kelvo({"config=bad.ini"}, "", d.path);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, banner + "parameter format error: datadir /x\n");
+    EXPECT_EQ(r.err, "parameter format error: datadir /x\n");
 
     d.write("nolist.ini", "dictdir = " + d.path + "\n");
     r = run_kelvo({"config=nolist.ini"}, "", d.path);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, banner + "open : No such file or directory\n");
+    EXPECT_EQ(r.err, "open : No such file or directory\n"
+                     "nolist.ini has no \"datafiles\" key naming the list of datafiles.\n");
 
     // An empty list opens nothing and finds no SYSTEM datafile.
     d.write("files.txt", "# none yet\n");
     d.write("empty.ini", "dictdir = " + d.path + "\ndatafiles = files.txt\n");
     r = run_kelvo({"config=empty.ini"}, "exit\n", d.path);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, banner + "SYSTEM tablespace file not configured.\nopen data files error.\n");
+    EXPECT_EQ(r.err, "SYSTEM tablespace file not configured.\nopen data files error.\n");
 
     d.write("files2.txt", "/no/such/file.dbf\n");
     d.write("missing.ini", "datafiles = files2.txt\n");
     r = run_kelvo({"config=missing.ini"}, "exit\n", d.path);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, banner + "open /no/such/file.dbf: No such file or directory\nopen data files error.\n");
+    EXPECT_EQ(r.err, "open /no/such/file.dbf: No such file or directory\nopen data files error.\n");
+}
+
+TEST(Startup, HelpAndVersionExitZero)
+{
+    ScratchDir d;
+    for (const char *arg : {"--help", "-h"}) {
+        KelvoRun r = run_kelvo({arg}, "", d.path);
+        EXPECT_EQ(r.status, 0) << arg;
+        EXPECT_EQ(r.out.rfind("usage: " KELVO_PROGRAM " [config=filename] [command ...]\n", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("\nkelvo "), std::string::npos);
+        EXPECT_EQ(r.err, "");
+    }
+    // Answered before the configuration is read.
+    KelvoRun r = run_kelvo({"config=/no/such.ini", "--version"}, "", d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("kelvo ", 0), 0u);
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
+    EXPECT_EQ(run_kelvo({"-V"}, "", d.path).out, r.out);
 }
 
 } // namespace
