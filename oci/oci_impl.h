@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "oci.h"
@@ -51,6 +52,10 @@ struct OCIServer : oci_handle {
     bool in_txn = false;
     int open_lobs = 0;        // LOBs opened in the current transaction
     std::vector<std::string> schemas;   // attached schema names
+    // Values of the open transaction kept as UTC because their time zone
+    // region could not be resolved, counted by (table, column, region id);
+    // reported when the transaction commits (oci_report_kept_utc).
+    std::map<std::tuple<std::string, std::string, unsigned>, long> kept_utc;
 };
 
 struct OCISession : oci_handle {
@@ -163,7 +168,14 @@ struct sql_value {
 };
 int ora_number_value(const uint8_t *b, size_t n, sql_value &v, std::string &scratch);
 int ora_date_text(const uint8_t *b, size_t n, std::string &out);
-int ora_timestamp_text(const uint8_t *b, size_t n, bool with_zone, std::string &out);
+// A TIMESTAMP WITH TIME ZONE in region form whose region could not be
+// resolved is given as UTC with +00:00; miss then says which region id.
+struct tz_region_miss {
+    bool missed = false;
+    unsigned id = 0;
+};
+int ora_timestamp_text(const uint8_t *b, size_t n, bool with_zone, std::string &out,
+                       tz_region_miss *miss = nullptr);
 int ora_interval_ym_text(const uint8_t *b, size_t n, std::string &out);
 int ora_interval_ds_text(const uint8_t *b, size_t n, std::string &out);
 int ora_binary_float(const uint8_t *b, size_t n, bool dbl, double &out);
@@ -172,3 +184,6 @@ const char *ora_message(int code);
 // Schemas (session.cpp).
 int oci_attach_schema(OCIServer *srv, const std::string &schema, OCIError *err);
 int oci_begin_txn(OCIServer *srv, OCIError *err);
+// One line on standard error for each (table, column, region id) counted in
+// kept_utc when committed is true; the counts are cleared either way.
+void oci_report_kept_utc(OCIServer *srv, bool committed);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "oci_impl.h"
+#include "tz_region.h"
 
 static int make_dirs(const std::string &dir)
 {
@@ -125,12 +126,31 @@ static sword finish_txn(OCIServer *srv, OCIError *err, bool commit)
     int rc = sqlite3_exec(srv->db, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         sword r = oci_sqlite_fail(err, srv->db, rc);
-        if (sqlite3_get_autocommit(srv->db))
+        if (sqlite3_get_autocommit(srv->db)) {
             srv->in_txn = false;
+            oci_report_kept_utc(srv, false);
+        }
         return r;
     }
     srv->in_txn = false;
+    oci_report_kept_utc(srv, commit);
     return OCI_SUCCESS;
+}
+
+// Reported at commit, not at each value: the rows are only then stored, and
+// the count says how many of them carry UTC instead of their region.
+void oci_report_kept_utc(OCIServer *srv, bool committed)
+{
+    if (committed)
+        for (const auto &[key, count] : srv->kept_utc) {
+            const auto &[table, column, id] = key;
+            const char *name = tz_region_name(id);
+            std::string why = name ? " (" + std::string(name) + ") not in the system's time-zone database"
+                                   : " unknown";
+            fprintf(stderr, "column \"%s\" of table \"%s\": time zone region id %u%s, kept as UTC in %ld row%s.\n",
+                    column.c_str(), table.c_str(), id, why.c_str(), count, count == 1 ? "" : "s");
+        }
+    srv->kept_utc.clear();
 }
 
 extern "C" sword OCISessionEnd(OCISvcCtx *svchp, OCIError *errhp, OCISession *usrhp, ub4 mode)

@@ -144,6 +144,7 @@ static sword run_create(OCISvcCtx *svc, OCIStmt *st, OCIError *err)
         if (sqlite3_exec(srv->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
             return oci_sqlite_fail(err, srv->db, sqlite3_errcode(srv->db));
         srv->in_txn = false;
+        oci_report_kept_utc(srv, true);
     }
     if (oci_attach_schema(srv, schema, err) != 0)
         return OCI_ERROR;
@@ -219,7 +220,7 @@ static inline uint8_t *at(void *base, ub4 skip, ub4 row)
 
 // Converts the value of bind b at row r and binds it to SQLite parameter k.
 // Returns 0, or an ORA code with the message recorded on err.
-static int bind_value(OCIStmt *st, OCIBind *b, ub4 r, int k, OCIError *err, bool &is_null)
+static int bind_value(OCIServer *srv, OCIStmt *st, OCIBind *b, ub4 r, int k, OCIError *err, bool &is_null)
 {
     sqlite3_stmt *ss = st->ins;
     const uint8_t *p;
@@ -286,7 +287,13 @@ static int bind_value(OCIStmt *st, OCIBind *b, ub4 r, int k, OCIError *err, bool
     case SQLT_DAT: code = ora_date_text(p, n, s); break;
     case 180:
     case 231: code = ora_timestamp_text(p, n, false, s); break;
-    case 181: code = ora_timestamp_text(p, n, true, s); break;
+    case 181: {
+        tz_region_miss miss;
+        code = ora_timestamp_text(p, n, true, s, &miss);
+        if (miss.missed)
+            srv->kept_utc[{st->parsed.table, st->parsed.cols[k - 1].name, miss.id}]++;
+        break;
+    }
     case 182: code = ora_interval_ym_text(p, n, s); break;
     case 183: code = ora_interval_ds_text(p, n, s); break;
     case SQLT_IBFLOAT:
@@ -407,7 +414,7 @@ static sword run_insert_rows(OCISvcCtx *svc, OCIStmt *st, OCIError *err)
         }
         for (int i = 0; i < p.nvalues; i++) {
             bool is_null;
-            if (bind_value(st, st->binds[i], st->row, i + 1, err, is_null) != 0) {
+            if (bind_value(svc->srv, st, st->binds[i], st->row, i + 1, err, is_null) != 0) {
                 if (!err->set)
                     oci_sqlite_fail(err, svc->srv->db, sqlite3_errcode(svc->srv->db));
                 return OCI_ERROR;

@@ -1,7 +1,7 @@
 // Oracle's internal value formats turned into SQL values: NUMBER as INTEGER
 // (integral, within 64 bits), REAL (at most 15 significant digits, which a
 // double gives back exactly) or exact decimal text; dates and timestamps as
-// ISO-8601 text; intervals as Oracle's interval literals; BINARY_FLOAT and
+// ISO-8601 text (a time zone region by its name); intervals as Oracle's interval literals; BINARY_FLOAT and
 // BINARY_DOUBLE as REAL. Malformed bytes give the Oracle error code a server
 // would raise, never a guess.
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "oci_impl.h"
+#include "tz_region.h"
 
 static uint32_t be32(const uint8_t *p)
 {
@@ -214,8 +215,10 @@ static void put_fraction(std::string &out, uint32_t ns)
     out.append(f, l);
 }
 
-int ora_timestamp_text(const uint8_t *b, size_t n, bool with_zone, std::string &out)
+int ora_timestamp_text(const uint8_t *b, size_t n, bool with_zone, std::string &out, tz_region_miss *miss)
 {
+    if (miss)
+        *miss = tz_region_miss{};
     if (with_zone ? n != 13 : (n != 7 && n != 11))
         return 1858;
     uint32_t ns = n >= 11 ? be32(b + 7) : 0;
@@ -230,20 +233,35 @@ int ora_timestamp_text(const uint8_t *b, size_t n, bool with_zone, std::string &
         put_fraction(out, ns);
         return 0;
     }
-    // The stored instant is UTC; an offset zone shows local time and offset,
-    // a region zone (Oracle's region id, no zone table here) keeps UTC.
-    int tzh = 0, tzm = 0;
-    if (!(b[11] & 0x80)) {
-        tzh = (int)b[11] - 20;
-        tzm = (int)b[12] - 60;
-        if (tzh < -15 || tzh > 15 || tzm < -59 || tzm > 59)
-            return 1874;
-    }
     long y = ((long)b[0] - 100) * 100 + ((long)b[1] - 100);
     if (y < 0)
         y++;
-    long secs = days_from_civil(y, b[2], b[3]) * 86400L + (b[4] - 1) * 3600L + (b[5] - 1) * 60L + (b[6] - 1) +
-                tzh * 3600L + tzm * 60L;
+    long utc = days_from_civil(y, b[2], b[3]) * 86400L + (b[4] - 1) * 3600L + (b[5] - 1) * 60L + (b[6] - 1);
+    // The stored instant is UTC. An offset zone shows local time and offset;
+    // a region zone shows the local time in that region at that instant and
+    // the region's name, or UTC with +00:00 when the region cannot be
+    // resolved (the caller is told which id through miss).
+    long off = 0;
+    const char *region = nullptr;
+    if (!(b[11] & 0x80)) {
+        int tzh = (int)b[11] - 20;
+        int tzm = (int)b[12] - 60;
+        if (tzh < -15 || tzh > 15 || tzm < -59 || tzm > 59)
+            return 1874;
+        off = tzh * 3600L + tzm * 60L;
+    } else {
+        unsigned id = tz_region_id(b[11], b[12]);
+        int32_t region_off;
+        const char *name;
+        if (tz_region_offset(id, utc, region_off, name) == TZ_REGION_OK) {
+            off = region_off;
+            region = name;
+        } else if (miss) {
+            miss->missed = true;
+            miss->id = id;
+        }
+    }
+    long secs = utc + off;
     long days = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
     long rem = secs - days * 86400;
     long ly;
@@ -253,9 +271,13 @@ int ora_timestamp_text(const uint8_t *b, size_t n, bool with_zone, std::string &
              rem / 3600, rem / 60 % 60, rem % 60);
     out = buf;
     put_fraction(out, ns);
-    int off = tzh * 60 + tzm;
-    snprintf(buf, sizeof buf, "%c%02d:%02d", off < 0 ? '-' : '+', (off < 0 ? -off : off) / 60,
-             (off < 0 ? -off : off) % 60);
+    if (region) {
+        out += ' ';
+        out += region;
+        return 0;
+    }
+    long m = (off < 0 ? -off : off) / 60;
+    snprintf(buf, sizeof buf, "%c%02ld:%02ld", off < 0 ? '-' : '+', m / 60, m % 60);
     out += buf;
     return 0;
 }

@@ -12,6 +12,6 @@ install_missing() {
   fi
 }
 
-BUILD_PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev sqlite3 libedit-dev)
+BUILD_PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev sqlite3 libedit-dev libhowardhinnant-date-dev tzdata)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev)
 BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" libbenchmark-dev time)

@@ -55,6 +55,18 @@ TEST(BuilderValues, DateWorkedExamples)
     EXPECT_EQ(kb::ora_date(-4712, 1, 1), (Bytes{53, 88, 1, 1, 1, 1, 1}));
 }
 
+// Bytes read from a server for 2024-01-08 19:34:49.6863868 Asia/Riyadh
+// (region 288), the instant kept in UTC.
+TEST(BuilderValues, TimestampWithRegionWorkedExample)
+{
+    EXPECT_EQ(kb::ora_timestamp_tz_region(2024, 1, 8, 16, 34, 49, 686386800, 288),
+              (Bytes{0x78, 0x7C, 0x01, 0x08, 0x11, 0x23, 0x32, 0x28, 0xE9, 0x6E, 0x70, 0x84, 0x80}));
+    // The highest id the two bytes hold.
+    Bytes top = kb::ora_timestamp_tz_region(2024, 1, 8, 0, 0, 0, 0, 8191);
+    EXPECT_EQ(top[11], 0xFF);
+    EXPECT_EQ(top[12], 0xFC);
+}
+
 TEST(BuilderValues, CheckValueMakesWordsXorToZero)
 {
     Bytes b(2048);

@@ -24,11 +24,11 @@ namespace {
 // ---- logical values and their stored form --------------------------------
 
 struct LV {
-    enum Kind { Null, Num, Text, NText, Date, Raw, Stamp, Binary, Clob, Blob } kind = Null;
-    std::string text;          // Num: decimal text; Text / NText: UTF-8
+    enum Kind { Null, Num, Text, NText, Date, Raw, Stamp, Binary, Clob, Blob, Zoned } kind = Null;
+    std::string text;          // Num: decimal text; Text / NText: UTF-8; Zoned: the text stored
     std::u16string wide;       // NText: the same text in UTF-16
     int dt[6] = {};            // Date: y m d h mi s
-    std::vector<uint8_t> raw;  // Raw (and LONG / LONG RAW bytes)
+    std::vector<uint8_t> raw;  // Raw (and LONG / LONG RAW bytes); Zoned: TIMESTAMP WITH TIME ZONE bytes
     bool is_long = false;      // LONG: text stored as raw bytes, read back as text
     uint32_t ns = 0;           // Stamp: the date's fraction of a second
     double d = 0;              // Binary: BINARY_DOUBLE, or BINARY_FLOAT when single
@@ -64,6 +64,7 @@ LV binary_v(double d, bool single)
     return v;
 }
 LV raw_v(std::vector<uint8_t> b) { LV v; v.kind = LV::Raw; v.raw = std::move(b); return v; }
+LV zoned_v(std::vector<uint8_t> b, const std::string &text) { LV v = raw_v(std::move(b)); v.kind = LV::Zoned; v.text = text; return v; }
 LV long_v(std::vector<uint8_t> b) { LV v = raw_v(std::move(b)); v.is_long = true; return v; }
 // A CLOB or NCLOB of UTF-8 text and a BLOB, in the given storage form.
 LV clob_v(const std::string &utf8, kb::LobForm form)
@@ -126,7 +127,8 @@ kb::Col stored(const LV &v)
             b.push_back((uint8_t)(bits >> (i * 8)));
         return kb::col_bytes(b);
     }
-    case LV::Raw: return kb::col_bytes(v.raw);
+    case LV::Raw:
+    case LV::Zoned: return kb::col_bytes(v.raw);
     case LV::Clob:
     case LV::Blob: break;   // placed by lob_row
     }
@@ -232,6 +234,7 @@ std::string mismatch(const LV &want, const SV &got)
         break;
     }
     case LV::Binary: ok = got.type == SQLITE_FLOAT && got.d == want.d; break;
+    case LV::Zoned: ok = got.type == SQLITE_TEXT && got.s == want.text; break;
     case LV::Raw:
         ok = got.type == (want.is_long ? SQLITE_TEXT : SQLITE_BLOB) &&
              got.s == std::string(want.raw.begin(), want.raw.end());
@@ -523,6 +526,30 @@ Fixture make_database()
     f.db.tables.push_back(misc);
     f.expect.push_back(emisc);
 
+    // TIMESTAMP WITH TIME ZONE in region form: the local time in the region
+    // and its name; an id Oracle does not use keeps UTC.
+    kb::DbTable zones;
+    zones.owner = "SCOTT";
+    zones.name = "ZONES";
+    zones.cols = {dcol("ID", 2, 22), dcol("TZ", 181, 13)};
+    LTable ezones{"ZONES", {"ID", "TZ"}, {}};
+    auto region = kb::ora_timestamp_tz_region;
+    ezones.rows = {
+        {num_v("1"), zoned_v(region(2024, 1, 8, 16, 34, 49, 686386800, 288), "2024-01-08 19:34:49.6863868 Asia/Riyadh")},
+        {num_v("2"), zoned_v(region(2024, 7, 15, 10, 0, 0, 0, 383), "2024-07-15 12:00:00 Europe/Berlin")},
+        {num_v("3"), zoned_v(region(2024, 1, 15, 23, 30, 0, 500000000, 383), "2024-01-16 00:30:00.5 Europe/Berlin")},
+        // One second after New York's clocks went from 02:00 EST to 03:00 EDT,
+        // and the moment they went back from 02:00 EDT to 01:00 EST.
+        {num_v("4"), zoned_v(region(2024, 3, 10, 7, 0, 1, 0, 100), "2024-03-10 03:00:01 America/New_York")},
+        {num_v("5"), zoned_v(region(2024, 11, 3, 6, 0, 0, 0, 100), "2024-11-03 01:00:00 America/New_York")},
+        {num_v("6"), zoned_v(region(2024, 7, 15, 17, 0, 0, 0, 612), "2024-07-15 13:00:00 US/Eastern")},
+        {num_v("7"), zoned_v(region(2024, 7, 15, 10, 0, 0, 0, 289), "2024-07-15 10:00:00+00:00")},
+        {num_v("8"), null_v()}};
+    for (auto &r : ezones.rows)
+        zones.rows.push_back(lrow(r));
+    f.db.tables.push_back(zones);
+    f.expect.push_back(ezones);
+
     // No rows at all, and names that need quotes.
     kb::DbTable empty;
     empty.owner = "SCOTT";
@@ -664,6 +691,11 @@ TEST_F(Pipeline, EmptyTableQuotedNamesTimestampsAndUnusedColumns)
     check("all", "MISC");
     check("all", "EMPTY");
     check("all", "Mixed Case");
+}
+
+TEST_F(Pipeline, TimeZoneRegionsAsLocalTimeAndName)
+{
+    check("all", "ZONES");
 }
 
 TEST_F(Pipeline, PartitionsAndSubpartitionsInOrder)

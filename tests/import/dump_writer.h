@@ -216,4 +216,13 @@ inline std::string date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
     return bytes({y / 100 + 100, y % 100 + 100, mo, d, h + 1, mi + 1, s + 1});
 }
 
+// TIMESTAMP WITH TIME ZONE in region form: the UTC instant as DATE bytes and
+// big-endian nanoseconds, then the region id as 0x80 | id >> 6 and
+// (id & 63) << 2, with the two low flag bits of byte 12 as given.
+inline std::string region_stamp(int y, int mo, int d, int h, int mi, int s, uint32_t ns, unsigned id, int flags = 0)
+{
+    return date(y, mo, d, h, mi, s) + bytes({(int)(ns >> 24), (int)(ns >> 16 & 0xFF), (int)(ns >> 8 & 0xFF),
+                                             (int)(ns & 0xFF), (int)(0x80 | id >> 6), (int)((id & 63) << 2 | flags)});
+}
+
 }   // namespace dumptest

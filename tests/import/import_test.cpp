@@ -209,6 +209,48 @@ TEST(Import, TargetSchemaFromTouser)
     EXPECT_EQ(r.rc, 0) << r.err;
 }
 
+// Region-form zones are stored as local time and region name; a region that
+// cannot be resolved keeps UTC and is reported once per table, column and id
+// with the number of rows, when the table's rows are committed.
+TEST(Import, TimeZoneRegionsStoredByNameOrReportedOnce)
+{
+    workdir w;
+    dump d;
+    table t{"ZONES", {{"ID", 2, 22}, {"A", 181, 13}, {"B", 181, 13}}};
+    t.row({v(num(1)), v(region_stamp(2024, 1, 8, 16, 34, 49, 686386800, 288)),
+           v(region_stamp(2024, 7, 15, 10, 0, 0, 0, 289))});
+    t.row({v(num(2)), v(region_stamp(2024, 7, 15, 10, 0, 0, 0, 289)),
+           v(region_stamp(2024, 7, 15, 10, 0, 0, 0, 289))});
+    t.row({v(num(3)), v(region_stamp(2024, 7, 15, 10, 0, 0, 0, 8191)),
+           v(region_stamp(2024, 7, 15, 10, 0, 0, 0, 639))});
+    t.row({v(num(4)), v(bytes({0x78, 0x7B, 0x0B, 0x0A, 0x16, 0x31, 0x12, 0x30, 0xB4, 0xA0, 0xC0, 0x17, 0x3C})),
+           v(region_stamp(2024, 1, 15, 10, 0, 0, 0, 383))});
+    d.tables.push_back(t);
+    table later{"LATER", {{"A", 181, 13}}};
+    later.row({v(region_stamp(2024, 7, 15, 10, 0, 0, 0, 289))});
+    d.tables.push_back(later);
+    run_result r = w.import(d);
+    ASSERT_EQ(r.rc, 0) << r.err;
+    std::string db = w.path("db/SCOTT.db");
+    EXPECT_EQ(query(db, "select ID, A, B from ZONES order by rowid"),
+              "1|2024-01-08 19:34:49.6863868 Asia/Riyadh|2024-07-15 10:00:00+00:00\n"
+              "2|2024-07-15 10:00:00+00:00|2024-07-15 10:00:00+00:00\n"
+              "3|2024-07-15 10:00:00+00:00|2024-07-15 10:00:00+00:00\n"
+              "4|2023-11-11 00:48:17.817144+03:00|2024-01-15 11:00:00 Europe/Berlin");
+    EXPECT_NE(r.err.find("column \"A\" of table \"ZONES\": time zone region id 289 unknown, kept as UTC in 1 row.\n"
+                         "column \"A\" of table \"ZONES\": time zone region id 8191 unknown, kept as UTC in 1 row.\n"
+                         "column \"B\" of table \"ZONES\": time zone region id 289 unknown, kept as UTC in 2 rows.\n"
+                         "column \"B\" of table \"ZONES\": time zone region id 639 (Canada/East-Saskatchewan) not in "
+                         "the system's time-zone database, kept as UTC in 1 row.\n"
+                         "column \"A\" of table \"LATER\": time zone region id 289 unknown, kept as UTC in 1 row.\n"),
+              std::string::npos)
+        << r.err;
+    size_t lines = 0;
+    for (size_t at = r.err.find("time zone region"); at != std::string::npos; at = r.err.find("time zone region", at + 1))
+        lines++;
+    EXPECT_EQ(lines, 5u) << r.err;
+}
+
 TEST(Import, ExistingTableIsSkippedUnlessIgnore)
 {
     workdir w;

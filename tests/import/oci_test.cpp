@@ -1,13 +1,16 @@
 // The embedded OCI layer holds callers to the documented contract, so that the
 // importer's faults show up in tests; and its value decoders give exact SQL
 // values for Oracle's internal formats.
+#include <date/tz.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
 
 #include "harness.h"
 #include "oci_impl.h"
+#include "tz_region.h"
 
 using namespace dumptest;
 
@@ -324,4 +327,105 @@ TEST(OracleValues, NumbersDatesIntervalsAndFloats)
     d = bytes({0xBF, 0xF0, 0, 0, 0, 0, 0, 0});
     ASSERT_EQ(ora_binary_float((const uint8_t *)d.data(), 8, true, f), 0);
     EXPECT_EQ(f, 1.0);
+}
+
+namespace {
+
+// The UTC instant of "YYYY-MM-DD HH:MM:SS[.f] Region/Name" read back through
+// the time-zone database from local time, the other way from the decoder.
+long long instant_of(const std::string &text)
+{
+    int y, mo, d, h, mi, s;
+    EXPECT_EQ(sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s), 6) << text;
+    date::local_seconds local = date::local_days{date::year{y} / mo / d} + std::chrono::hours{h} +
+                                std::chrono::minutes{mi} + std::chrono::seconds{s};
+    const date::time_zone *z = date::locate_zone(text.substr(text.find(' ', 11) + 1));
+    return z->to_sys(local, date::choose::earliest).time_since_epoch().count();
+}
+
+long long utc_of(int y, int mo, int d, int h, int mi, int s)
+{
+    date::sys_seconds t = date::sys_days{date::year{y} / mo / d} + std::chrono::hours{h} + std::chrono::minutes{mi} +
+                          std::chrono::seconds{s};
+    return t.time_since_epoch().count();
+}
+
+}   // namespace
+
+// Region ids become the local time in the region at the stored instant and
+// the region's name; daylight saving comes from the system's zone database.
+TEST(OracleValues, TimestampWithTimeZoneRegions)
+{
+    struct sample {
+        int utc[6];
+        uint32_t ns;
+        unsigned id;
+        const char *text;
+    } samples[] = {
+        {{2024, 1, 8, 16, 34, 49}, 686386800, 288, "2024-01-08 19:34:49.6863868 Asia/Riyadh"},
+        {{2024, 7, 15, 10, 0, 0}, 0, 383, "2024-07-15 12:00:00 Europe/Berlin"},        // summer, +02:00
+        {{2024, 1, 15, 23, 30, 0}, 500000000, 383, "2024-01-16 00:30:00.5 Europe/Berlin"},   // winter, +01:00
+        // New York moves from 02:00 EST to 03:00 EDT at 07:00 UTC.
+        {{2024, 3, 10, 6, 59, 59}, 0, 100, "2024-03-10 01:59:59 America/New_York"},
+        {{2024, 3, 10, 7, 0, 0}, 0, 100, "2024-03-10 03:00:00 America/New_York"},
+        {{2024, 3, 10, 7, 0, 1}, 1000, 100, "2024-03-10 03:00:01.000001 America/New_York"},
+        // An alias numbered apart keeps its own name: 612 is US/Eastern.
+        {{2024, 1, 15, 17, 0, 0}, 0, 612, "2024-01-15 12:00:00 US/Eastern"},
+        {{2024, 7, 15, 17, 0, 0}, 0, 612, "2024-07-15 13:00:00 US/Eastern"},
+        {{2024, 7, 15, 17, 0, 0}, 0, 5121, "2024-07-15 17:00:00 UTC"},
+    };
+    for (const sample &c : samples) {
+        SCOPED_TRACE(c.text);
+        const int *u = c.utc;
+        std::string b = region_stamp(u[0], u[1], u[2], u[3], u[4], u[5], c.ns, c.id);
+        std::string s;
+        tz_region_miss miss;
+        ASSERT_EQ(ora_timestamp_text((const uint8_t *)b.data(), 13, true, s, &miss), 0);
+        EXPECT_EQ(s, c.text);
+        EXPECT_FALSE(miss.missed);
+        EXPECT_EQ(instant_of(s), utc_of(u[0], u[1], u[2], u[3], u[4], u[5]));
+    }
+    // The low two bits of byte 12 are flags, not part of the id.
+    std::string s;
+    std::string b = region_stamp(2024, 1, 8, 16, 34, 49, 686386800, 288, 3);
+    ASSERT_EQ(ora_timestamp_text((const uint8_t *)b.data(), 13, true, s), 0);
+    EXPECT_EQ(s, "2024-01-08 19:34:49.6863868 Asia/Riyadh");
+
+    // An id Oracle does not use, the highest id the bytes hold, and a region
+    // the zone database dropped: UTC, and the id handed back.
+    for (unsigned id : {289u, 8191u, 639u}) {
+        SCOPED_TRACE(id);
+        b = region_stamp(2024, 7, 15, 10, 0, 0, 250000000, id);
+        tz_region_miss miss;
+        ASSERT_EQ(ora_timestamp_text((const uint8_t *)b.data(), 13, true, s, &miss), 0);
+        EXPECT_EQ(s, "2024-07-15 10:00:00.25+00:00");
+        EXPECT_TRUE(miss.missed);
+        EXPECT_EQ(miss.id, id);
+    }
+    EXPECT_EQ(tz_region_name(289), nullptr);
+    EXPECT_STREQ(tz_region_name(639), "Canada/East-Saskatchewan");
+}
+
+// Every region of Oracle's table whose zone file the system has resolves, the
+// aliases included: a name the table or the library spells differently from
+// the zone files would otherwise be kept as UTC unnoticed.
+TEST(OracleValues, EveryRegionWithAZoneFileResolves)
+{
+    ASSERT_EQ(tz_region_count, 595u);
+    int resolved = 0;
+    for (size_t i = 0; i < tz_region_count; i++) {
+        const tz_region_entry &e = tz_region_table[i];
+        if (i > 0) {
+            EXPECT_LT(tz_region_table[i - 1].id, e.id);
+        }
+        struct stat sb;
+        if (stat(("/usr/share/zoneinfo/" + std::string(e.name)).c_str(), &sb) != 0)
+            continue;
+        int32_t off;
+        const char *name;
+        EXPECT_EQ(tz_region_offset(e.id, utc_of(2024, 1, 1, 0, 0, 0), off, name), TZ_REGION_OK) << e.name;
+        EXPECT_STREQ(name, e.name);
+        resolved++;
+    }
+    EXPECT_GT(resolved, 580);
 }

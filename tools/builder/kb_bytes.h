@@ -32,6 +32,11 @@ std::vector<uint8_t> ora_number(int64_t v);
 std::vector<uint8_t> ora_number(const std::string &decimal);
 // DATE: 7 bytes (century+100, year+100, month, day, hour+1, minute+1, second+1).
 std::vector<uint8_t> ora_date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+// TIMESTAMP WITH TIME ZONE in region form: 13 bytes, the instant in UTC as
+// DATE bytes and big-endian nanoseconds, then the region id as
+// 0x80 | id >> 6 and (id & 63) << 2.
+std::vector<uint8_t> ora_timestamp_tz_region(int year, int month, int day, int hour, int minute, int second,
+                                             uint32_t nanos, unsigned region_id);
 // Bytes of a text value (no terminator).
 std::vector<uint8_t> ora_text(const std::string &s);
 // n bytes of a repeatable pattern of capital letters (for long values).

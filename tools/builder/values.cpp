@@ -139,6 +139,17 @@ std::vector<uint8_t> ora_date(int year, int month, int day, int hour, int minute
             (uint8_t)(hour + 1), (uint8_t)(minute + 1), (uint8_t)(second + 1)};
 }
 
+std::vector<uint8_t> ora_timestamp_tz_region(int year, int month, int day, int hour, int minute, int second,
+                                             uint32_t nanos, unsigned region_id)
+{
+    std::vector<uint8_t> b = ora_date(year, month, day, hour, minute, second);
+    for (int sh = 24; sh >= 0; sh -= 8)
+        b.push_back((uint8_t)(nanos >> sh));
+    b.push_back((uint8_t)(0x80 | (region_id >> 6 & 0x7F)));
+    b.push_back((uint8_t)((region_id & 63) << 2));
+    return b;
+}
+
 std::vector<uint8_t> ora_text(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 std::vector<uint8_t> pattern_bytes(size_t n, uint32_t seed)
