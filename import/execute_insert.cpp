@@ -31,4 +31,8 @@ int commit_table(int ti)
 void print_progress(int ti)
 {
     fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", g_imp.tabp[ti].tab_name, g_imp.nrow);
+    // The unload lost rows or values of this table (see its .loss report).
+    if (g_imp.tabp[ti].flag & TI_PARTIAL)
+        fprintf(g_imp.ofp, "table \"%s\" is partial: the unload lost some of its rows or values.\n",
+                g_imp.tabp[ti].tab_name);
 }
