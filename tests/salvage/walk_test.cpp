@@ -21,18 +21,22 @@ protected:
     {
         UnloadTest::SetUp();
         g_data_lost = 0;
-        kb::FileDesc d;
-        d.fno = 4;
-        d.rfn = 4;
-        d.tsn = 4;
-        d.blocks = 256;
-        d.bsz = BSZ;
-        ASSERT_EQ(kb::df_create(df, dir + "/users01.dbf", d), 0);
+        users_file(df, "users01.dbf", 4, 256);
         scott = add_user("SCOTT");
         t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 60)});
         t.seg.extents = {5, 5, 5, 5};
         for (int i = 0; i < 160; i++)
             t.rows.push_back(lrow({kb::col_num(i), kb::col_str(std::string(40, (char)('a' + i % 26)))}));
+    }
+    // A datafile of tablespace 4 with file numbers fno.
+    void users_file(kb::Datafile &f, const std::string &name, uint32_t fno, uint32_t blocks)
+    {
+        kb::FileDesc d;
+        d.fno = d.rfn = fno;
+        d.tsn = 4;
+        d.blocks = blocks;
+        d.bsz = BSZ;
+        ASSERT_EQ(kb::df_create(f, dir + "/" + name, d), 0);
     }
     // Writes the table with `hdr_max` / `map_max` extent entries per map
     // (0: as many as fit) and registers it; the file is closed for damage.
@@ -324,13 +328,7 @@ TEST_F(Salvage, UserSummaryCountsCompletePartialAndFailed)
         u.rows.push_back(lrow({kb::col_num(i)}));
     // U is written into a second file of the tablespace, intact.
     kb::Datafile df2;
-    kb::FileDesc d;
-    d.fno = 5;
-    d.rfn = 5;
-    d.tsn = 4;
-    d.blocks = 64;
-    d.bsz = BSZ;
-    ASSERT_EQ(kb::df_create(df2, dir + "/users02.dbf", d), 0);
+    users_file(df2, "users02.dbf", 5, 64);
     uint32_t n2 = 2;
     ASSERT_EQ(kb::write_table(df2, &n2, u), 0);
     add_table(u, scott, 4);
