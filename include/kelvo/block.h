@@ -233,6 +233,51 @@ static inline EXTMAP extent_map_entry(const uint8_t *blk, int off, uint32_t i)
     return e;
 }
 
+// Extent control header of a segment header (both kinds): the segment's
+// extent and block counts and its high-water mark, the rdba of the first
+// block never used for rows.
+constexpr int SEGHDR_NEXTS_OFFSET = 24;
+constexpr int SEGHDR_NBLKS_OFFSET = 28;
+constexpr int SEGHDR_HWM_OFFSET = 44;
+
+// ---- The segment walk (segment_walk.cpp) ----
+//
+// Every block of a segment in map order: the segment header, its extents,
+// and the extent map blocks chained after it. Every block is read checked;
+// a block that cannot be used is reported once and handed to `lost`, and the
+// walk goes on. Map blocks already visited end the chain; an extent listed
+// twice or overlapping another is read once; an extent running past the end
+// of its file is read up to the end. When the segment header cannot be used
+// and objd is set, the datafiles of the tablespace are scanned for data
+// blocks of that data object instead, in file order.
+typedef struct __datafile DATAFILE;
+typedef struct __segment_walk SEGWALK;
+constexpr int SEGWALK_MAP_BROKEN = 100;
+struct __segment_walk {
+    int tsn;                // tablespace of the segment
+    uint32_t hdba;          // rdba of the segment header
+    uint32_t objd;          // data object number for the fallback scan, 0: no scan
+    uint8_t *hblk;          // room for one block: the map block being read
+    uint8_t *area;          // room for area_blks blocks of the extents
+    int area_blks;
+    int bsz;                // block size of the segment's datafiles
+    DATAFILE *only;         // when set, every block is read from this file (the dictionary's SYSTEM file)
+    // A usable block; a non-zero result ends the walk with it.
+    int (*visit)(SEGWALK *w, const DATAFILE *df, uint32_t rdba, uint8_t *blk);
+    // n blocks from rdba that are lost to `fault` (a BLOCK_* fault, reported
+    // already; df may be null when no datafile holds them), or, with fault
+    // SEGWALK_MAP_BROKEN, the map chain broken at map block rdba with n
+    // extents not known.
+    void (*lost)(SEGWALK *w, const DATAFILE *df, uint32_t rdba, uint32_t n, int fault);
+    void *arg;              // the caller's record
+    int scanned;            // set when the fallback scan replaced the map
+};
+// Returns 0 when every reachable block was visited (losses are counted by
+// `lost`), the visitor's non-zero result, or -1 when the segment header
+// cannot be used and there is no scan to fall back on, or the walk cannot
+// start (one message).
+int walk_segment(SEGWALK *w);
+
 // Offset of KDBH in a table data block of bsz bytes:
 //   44 + 24 * (ktbbhict & 0xFF), plus 8 + (exflg & 0xFFFF) with KTBBH_EXDATA.
 // Returns -1 when the ITL, the extra data or KDBH itself would lie beyond

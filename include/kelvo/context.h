@@ -29,5 +29,8 @@ typedef struct __orx_context {
 } ORXCTX;
 
 extern ORXCTX g_ctx;
+// Set when a command lost data (a block, a row's later pieces, a LOB or LONG
+// value, a dictionary block): the exit status says so.
+extern int g_data_lost;
 extern char g_cfgname[1024];
 extern char g_dbfile_list[1024];

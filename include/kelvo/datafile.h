@@ -101,6 +101,19 @@ void report_block(const DATAFILE *df, uint32_t rdba, int fault);
 // blocks (0 to n).
 int read_blocks_checked(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const BLOCK_WANT *want,
                         uint8_t *faults);
+// The same read and checks, reporting nothing but a refused read: for callers
+// that decide which faults are worth a line (an unformatted block above a
+// segment's high-water mark is not).
+int read_blocks_quiet(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const BLOCK_WANT *want,
+                      uint8_t *faults);
+// Block number of rdba within df (the whole rdba for a bigfile datafile).
+static inline uint64_t df_block_number(const DATAFILE *df, uint32_t rdba)
+{
+    return (df->flag & DF_BIGFILE) ? rdba : (rdba & 0x3FFFFF);
+}
+// At the end of a command that lost blocks to their check value (verification
+// on), one line says that "checksum = NO" reads them as they are.
+void check_value_hint(void);
 // Brings the block at (tsn, rdba) into buf (room for the file's block size)
 // and checks it. Returns BLOCK_GOOD, or the fault after reporting it. *dfp
 // gets the datafile when one holds the address.

@@ -37,7 +37,7 @@ static_assert(offsetof(HEAD_INFO, ncharset) == 192 && offsetof(HEAD_INFO, dbtime
 static_assert(offsetof(HEAD_INFO, tab_cnt) == 320);
 
 typedef struct __tab_info {
-    uint32_t flag;          // 0x1: has a LONG column, 0x2: has LOB columns
+    uint32_t flag;          // 0x1: has a LONG column, 0x2: has LOB columns, 0x4: partial
     uint32_t ncol;
     uint32_t nlob;
     uint32_t nrows;
@@ -46,7 +46,7 @@ typedef struct __tab_info {
 } TAB_INFO;
 constexpr uint32_t TI_LONG = 0x1;     // TAB_INFO.flag: the table has a LONG column
 constexpr uint32_t TI_LOB = 0x2;      // TAB_INFO.flag: the table has LOB columns
-constexpr uint32_t TI_PARTIAL = 0x4;  // TAB_INFO.flag: rows of the table could not be unloaded
+constexpr uint32_t TI_PARTIAL = 0x4;  // TAB_INFO.flag: rows or values of the table were lost
 static_assert(sizeof(TAB_INFO) == 56);
 static_assert(offsetof(TAB_INFO, nrows) == 12 && offsetof(TAB_INFO, offset) == 16);
 static_assert(offsetof(TAB_INFO, tab_name) == 24);

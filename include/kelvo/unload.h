@@ -85,6 +85,18 @@ struct __unloader {
 // goes to the table's loss report with where it was found (df may be null,
 // rdba 0, slot and col -1 when unknown) and why.
 void note_loss(ULDR *ul, int kind, const DATAFILE *df, uint32_t rdba, int slot, int col, const char *why);
+// The loss report of the dump at dump_path ("x.dat": "x.loss"), created at
+// the first loss; a report left by an earlier run is removed here.
+void loss_begin(const char *dump_path);
+// Table named in the report's next lines.
+void loss_table(const char *table);
+// Path of the report (whether or not anything was written to it).
+const char *loss_path(void);
+// Closes the report; -1 after a message when it could not be written.
+int loss_end(void);
+// The line after a table's "rows done." when it lost anything, e.g.
+//     3 blocks skipped, 1 row cut, 2 LOB values lost: see data/SCOTT_EMP.loss
+void print_table_losses(const ULDR *ul);
 
 // The dump writer: zeros that reserve the header and the table information,
 // the cache of row data, and the header and table information written last.

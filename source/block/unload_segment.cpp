@@ -1,14 +1,11 @@
-// The segment walk: every extent of a segment, through the extent maps of its
-// header block and of the map blocks chained after it, read in large batches
-// and handed block by block to the row decoder.
+// Unloading one segment: the buffers of the work buffer, then the segment
+// walk handing every usable block to the row decoder and every lost block to
+// the table's loss report.
 #include <cstdio>
 
 #include "kelvo/block.h"
 #include "kelvo/unload.h"
 #include "kelvo/context.h"
-
-// More extent map blocks than any segment of a datafile could have.
-static const uint32_t MAX_MAP_BLOCKS = 1u << 22;
 
 int uldr_layout(ULDR *ul, int bsz)
 {
@@ -53,88 +50,64 @@ int uldr_layout(ULDR *ul, int bsz)
     return 0;
 }
 
-static DATAFILE *segment_file(ULDR *ul, uint32_t rdba)
+// A usable block of the segment: its rows, when it is a data block of the
+// table.
+static int visit_block(SEGWALK *w, const DATAFILE *, uint32_t, uint8_t *blk)
 {
-    DATAFILE *df = get_datafile(ul->tsn, (int)(rdba >> 22));
-    if (!df)
-        fprintf(stderr, "datafile (ts#=%d, rfile#=%d) not found.\n", ul->tsn, (int)(rdba >> 22));
-    return df;
+    return process_data_block((ULDR *)w->arg, blk) < 0 ? -1 : 0;
 }
 
-// Reads every block of one extent in batches and decodes them.
-static int walk_extent(ULDR *ul, uint32_t dba, uint32_t len)
+static void lost_blocks(SEGWALK *w, const DATAFILE *df, uint32_t rdba, uint32_t n, int fault)
 {
-    while (len > 0) {
-        DATAFILE *df = segment_file(ul, dba);
-        if (!df)
-            return -1;
-        if ((int)df->bsz != ul->bsz) {
-            fprintf(stderr, "extent at rdba=0x%08x lies in a datafile of another block size.\n", dba);
-            return -1;
-        }
-        uint32_t n = len < (uint32_t)ul->rbufblks ? len : (uint32_t)ul->rbufblks;
-        if (read_extent_blocks(df, dba, (int)n, ul->rbuf) < 0) {
-            fprintf(stderr, "read extent (ts#=%d, rdba=0x%08x) error.\n", ul->tsn, dba);
-            return -1;
-        }
-        for (uint32_t k = 0; k < n; k++)
-            if (process_data_block(ul, ul->rbuf + (size_t)k * (size_t)ul->bsz) < 0)
-                return -1;
-        dba += n;
-        len -= n;
-    }
-    return 0;
+    ULDR *ul = (ULDR *)w->arg;
+    char why[96];
+    int kind = fault == BLOCK_UNFORMATTED ? LOSS_UNFORMATTED : LOSS_BLOCK;
+    if (fault == SEGWALK_MAP_BROKEN)
+        snprintf(why, sizeof(why), "extent map broken, %u extents not known", n);
+    else if (n > 1)
+        snprintf(why, sizeof(why), "%s (%u blocks)", block_fault_text(fault), n);
+    else
+        snprintf(why, sizeof(why), "%s", fault == BLOCK_UNFORMATTED ? "unformatted below the high-water mark"
+                                                                   : block_fault_text(fault));
+    note_loss(ul, kind, df, rdba, -1, -1, why);
+    // One line of the report stands for the whole run; the count has them all.
+    if (fault != SEGWALK_MAP_BROKEN && n > 1)
+        ul->lost[kind] += n - 1;
+}
+
+// The datafile that sets the block size of the walk: the header's, or when
+// no file holds the header, the first of its tablespace (for the scan).
+static DATAFILE *walk_file(ULDR *ul)
+{
+    DATAFILE *df = get_datafile(ul->tsn, (int)rdba_file(ul->hdba));
+    for (uint32_t d = 0; !df && g_ctx.df && d < g_ctx.sys.nf; d++)
+        if ((int)g_ctx.df[d].tsn == ul->tsn)
+            df = &g_ctx.df[d];
+    if (!df)
+        fprintf(stderr, "datafile (ts#=%d, rfile#=%d) not found.\n", ul->tsn, (int)rdba_file(ul->hdba));
+    return df;
 }
 
 int unload_segment(ULDR *ul)
 {
     if (ul->hdba == 0)
         return 0;
-    DATAFILE *df = segment_file(ul, ul->hdba);
+    DATAFILE *df = walk_file(ul);
     if (!df || uldr_layout(ul, (int)df->bsz) < 0)
         return -1;
-    for (uint32_t nmap = 0;; nmap++) {
-        if (nmap >= MAX_MAP_BLOCKS) {
-            fprintf(stderr, "extent map chain at rdba=0x%08x is too long.\n", ul->hdba);
-            return -1;
-        }
-        if (read_extent_blocks(df, ul->hdba, 1, ul->hblk) < 0) {
-            fprintf(stderr, "read extent (ts#=%d, rdba=0x%08x) error.\n", ul->tsn, ul->hdba);
-            return -1;
-        }
-        int map_at = extent_map_offset(ul->hblk[offsetof(KCBH, type_kcbh)]);
-        if (map_at < 0) {
-            fprintf(stderr, "error block type: %x\n", ul->hblk[offsetof(KCBH, type_kcbh)]);
-            return -1;
-        }
-        size_t moff = (size_t)map_at;
-        const uint8_t *mh = ul->hblk + moff;
-        uint32_t nexts = get_le32(mh + offsetof(MAPHDR, nexts));
-        uint32_t next = get_le32(mh + offsetof(MAPHDR, next));
-        uint32_t fits = (uint32_t)(((size_t)ul->bsz - moff - sizeof(MAPHDR)) / sizeof(EXTMAP));
-        if (nexts > fits) {
-            fprintf(stderr, "extent map at rdba=0x%08x lists %u extents, the block holds %u.\n", ul->hdba, nexts,
-                    fits);
-            nexts = fits;
-        }
-        // The map is copied out extent by extent: hblk stays untouched while
-        // the extents are read.
-        for (uint32_t i = 0; i < nexts; i++) {
-            const uint8_t *e = mh + sizeof(MAPHDR) + sizeof(EXTMAP) * i;
-            uint32_t dba = get_le32(e + offsetof(EXTMAP, ext_dba));
-            uint32_t len = get_le32(e + offsetof(EXTMAP, ext_len));
-            if (walk_extent(ul, dba, len) < 0)
-                return -1;
-        }
-        if (next == 0)
-            return write_cache(ul);
-        if (next == ul->hdba) {
-            fprintf(stderr, "extent map at rdba=0x%08x names itself as the next one.\n", next);
-            return -1;
-        }
-        ul->hdba = next;
-        df = segment_file(ul, next);
-        if (!df || ((int)df->bsz != ul->bsz && uldr_layout(ul, (int)df->bsz) < 0))
-            return -1;
-    }
+    SEGWALK w;
+    memset(&w, 0, sizeof(w));
+    w.tsn = ul->tsn;
+    w.hdba = ul->hdba;
+    w.objd = ul->objd;
+    w.hblk = ul->hblk;
+    w.area = ul->rbuf;
+    w.area_blks = ul->rbufblks;
+    w.bsz = ul->bsz;
+    w.visit = visit_block;
+    w.lost = lost_blocks;
+    w.arg = ul;
+    if (walk_segment(&w) != 0)
+        return -1;
+    return write_cache(ul);
 }

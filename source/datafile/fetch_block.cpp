@@ -78,17 +78,30 @@ static uint64_t block_number(const DATAFILE *df, uint32_t rdba)
     return (df->flag & DF_BIGFILE) ? rdba : rdba_block(rdba);
 }
 
+// Set when a block was lost to its check value, for the hint at the end of
+// a command.
+static bool check_value_seen;
+
 void report_block(const DATAFILE *df, uint32_t rdba, int fault)
 {
-    if (fault == BLOCK_CHECK_VALUE)
+    if (fault == BLOCK_CHECK_VALUE) {
         fprintf(stderr, "block rdba=0x%x check value not matched.\n", rdba);
-    else if (fault == BLOCK_PAST_END)
+        check_value_seen = true;
+    } else if (fault == BLOCK_PAST_END)
         fprintf(stderr, "read \"%s\": end of file before block rdba=0x%x.\n", df->name, rdba);
     fprintf(stderr, "block %u/%llu (rdba=0x%08x) of \"%s\": %s, skipped.\n", df->fno,
             (unsigned long long)block_number(df, rdba), rdba, df->name, block_fault_text(fault));
 }
 
-int read_blocks_checked(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const BLOCK_WANT *want, uint8_t *faults)
+void check_value_hint(void)
+{
+    if (check_value_seen && (g_ctx.par.flag & CFG_CHECKSUM))
+        fprintf(stderr, "blocks that failed their check value are read as they are with \"checksum = NO\" in the "
+                        "configuration.\n");
+    check_value_seen = false;
+}
+
+int read_blocks_quiet(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const BLOCK_WANT *want, uint8_t *faults)
 {
     if (n <= 0)
         return 0;
@@ -98,16 +111,14 @@ int read_blocks_checked(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const 
     auto fail_all = [&](int from, int fault) {
         for (int i = from; i < n; i++) {
             faults[i] = (uint8_t)fault;
-            report_block(df, rdba + (uint32_t)i, fault);
             bad++;
         }
     };
     if (b == 0) {
         faults[0] = BLOCK_FILE_HEADER;
-        report_block(df, rdba, BLOCK_FILE_HEADER);
         if (n == 1)
             return 1;
-        return 1 + read_blocks_checked(df, rdba + 1, n - 1, buf + bsz, want, faults + 1);
+        return 1 + read_blocks_quiet(df, rdba + 1, n - 1, buf + bsz, want, faults + 1);
     }
     if ((uint64_t)n * bsz > INT_MAX) {
         fail_all(0, BLOCK_READ_ERROR);
@@ -124,12 +135,18 @@ int read_blocks_checked(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const 
     for (int i = 0; i < whole; i++) {
         int f = check_block(df, buf + (size_t)i * bsz, rdba + (uint32_t)i, want);
         faults[i] = (uint8_t)f;
-        if (f != BLOCK_GOOD) {
-            report_block(df, rdba + (uint32_t)i, f);
-            bad++;
-        }
+        bad += f != BLOCK_GOOD;
     }
     fail_all(whole, BLOCK_PAST_END);
+    return bad;
+}
+
+int read_blocks_checked(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const BLOCK_WANT *want, uint8_t *faults)
+{
+    int bad = read_blocks_quiet(df, rdba, n, buf, want, faults);
+    for (int i = 0; bad > 0 && i < n; i++)
+        if (faults[i] != BLOCK_GOOD)
+            report_block(df, rdba + (uint32_t)i, faults[i]);
     return bad;
 }
 

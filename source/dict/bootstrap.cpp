@@ -41,7 +41,8 @@ bool take_forwarded_row(const ROWPIECE &head, int t, BOOTSTRAP *b)
     size_t bsz = g_ctx.sysf->bsz;
     if (bsz > sizeof(g_boot_fwd) || parse_row_piece(&rp, 0) < 0 || !rp.has_nrid)
         return false;
-    if (read_extent_blocks(g_ctx.sysf, rp.nrid_dba, 1, g_boot_fwd) < 0)
+    uint8_t fault = BLOCK_GOOD;
+    if (read_blocks_checked(g_ctx.sysf, rp.nrid_dba, 1, g_boot_fwd, nullptr, &fault) != 0)
         return false;
     DATABLK db;
     ROWPIECE body;

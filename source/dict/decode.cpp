@@ -71,8 +71,10 @@ int read_piece(DictRow &r, uint32_t dba, uint16_t slot)
                 MAX_ROW_PIECES);
         return ROW_BAD;
     }
-    if (read_extent_blocks(g_ctx.sysf, dba, 1, r.cblk) < 0)
-        return ROW_FATAL;
+    // A piece that cannot be read costs its row only (the block is reported).
+    uint8_t fault = BLOCK_GOOD;
+    if (read_blocks_checked(g_ctx.sysf, dba, 1, r.cblk, nullptr, &fault) != 0)
+        return ROW_BAD;
     int o = open_data_block(&r.cdb, r.cblk, r.bsz);
     if (o == 0)
         fprintf(stderr, "dictionary row piece rdba=0x%08x slot %d: not a data block.\n", dba, slot);

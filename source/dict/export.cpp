@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "kelvo/context.h"
-#include "../block/segment_walk.h"
+#include "kelvo/block.h"
 
 namespace {
 
@@ -51,6 +51,43 @@ struct BootRows {
         return 0;
     }
 };
+
+// Blocks of the dictionary table being exported that could not be used.
+uint32_t g_skipped;
+
+// Every usable block of the dictionary segment at rdba (in the SYSTEM
+// tablespace) to visit(block); a bad block is reported by the walk and
+// counted in g_skipped. hdr holds one block, area max_blks blocks.
+template <class F>
+int walk_dict_segment(uint32_t rdba, uint8_t *hdr, uint8_t *area, int max_blks, F visit)
+{
+    DATAFILE *df = g_ctx.sysf;
+    if (df == nullptr)
+        return -1;
+    SEGWALK w;
+    memset(&w, 0, sizeof(w));
+    w.tsn = (int)df->tsn;
+    w.hdba = rdba;
+    w.hblk = hdr;
+    w.area = area;
+    w.area_blks = max_blks;
+    w.bsz = (int)df->bsz;
+    w.only = df;
+    w.visit = [](SEGWALK *sw, const DATAFILE *, uint32_t, uint8_t *blk) { return (*(F *)sw->arg)(blk) != 0 ? -1 : 0; };
+    w.lost = [](SEGWALK *, const DATAFILE *, uint32_t, uint32_t n, int fault) {
+        g_skipped += fault == SEGWALK_MAP_BROKEN ? 1 : n;
+        g_data_lost = 1;
+    };
+    w.arg = &visit;
+    return walk_segment(&w) != 0 ? -1 : 0;
+}
+
+void print_skipped(const char *label)
+{
+    if (g_skipped)
+        fprintf(stderr, "%10u blocks of %s skipped.\n", g_skipped, label);
+    g_skipped = 0;
+}
 
 int read_bootstrap(BootRows &br)
 {
@@ -189,21 +226,8 @@ int export_props(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
     return export_segment<PROPS, process_props_block>(dict_tables[DT_PROPS], tabn, rdba, rbuf, buf_sz);
 }
 
-int export_dict_handle(char *args)
+static int export_tables(BootRows &br)
 {
-    if (strncmp(args, "dict", 4) != 0) {
-        fprintf(stderr, "export command format error.\n");
-        return -1;
-    }
-    if (g_ctx.sys.rootdba == 0 || g_ctx.sysf == nullptr) {
-        fprintf(stderr, "root dba not found, 1# datafile not in file list.\n");
-        return -1;
-    }
-    BootRows br;
-    if (read_bootstrap(br) != 0)
-        return -1;
-    close_dict_file();
-
     uint8_t *early = g_ctx.wrk + BOOT_AREA;
     uint8_t *wrk = g_ctx.wrk;
     BOOTSTRAP *bs = br.rows;
@@ -216,12 +240,15 @@ int export_dict_handle(char *args)
     auto step = [](const char *verb, int id, auto run) {
         const DICT_TABLE &t = dict_tables[id];
         print_table_label(verb, t);
+        g_skipped = 0;
         if (run() != 0) {
             if (strcmp(verb, "export") == 0)
                 fprintf(stderr, "export %s error.\n", t.label);
+            print_skipped(t.label);
             return -1;
         }
         fprintf(stderr, "%10d rows done.\n", (int)*t.count);
+        print_skipped(t.label);
         return 0;
     };
     // The first seven exports, DT_USER to DT_IND, find their tables in the
@@ -254,3 +281,28 @@ int export_dict_handle(char *args)
     check_dict_column_positions();
     return 0;
 }
+
+int export_dict_handle(char *args)
+{
+    if (strncmp(args, "dict", 4) != 0) {
+        fprintf(stderr, "export command format error.\n");
+        return -1;
+    }
+    if (g_ctx.sys.rootdba == 0 || g_ctx.sysf == nullptr) {
+        fprintf(stderr, "root dba not found, 1# datafile not in file list.\n");
+        return -1;
+    }
+    BootRows br;
+    g_skipped = 0;
+    int rc = read_bootstrap(br);
+    print_skipped("bootstrap$");
+    if (rc != 0) {
+        check_value_hint();
+        return -1;
+    }
+    close_dict_file();
+    rc = export_tables(br);
+    check_value_hint();
+    return rc;
+}
+

@@ -34,8 +34,8 @@ static void show_help(const char *prog)
            "lists, read-only. Each further argument is run as one command line, in\n"
            "order, and the program then exits as \"exit\" does; without commands the\n"
            "command lines are read from standard input (type \"help\" for the list).\n"
-           "Exit status: 0 when every command succeeded, 1 when one failed, 255 when\n"
-           "the start-up failed.\n\n"
+           "Exit status: 0 when every command succeeded and no data was lost, 1 when\n"
+           "one failed or data was lost, 255 when the start-up failed.\n\n"
            "kelvo %s\n",
            prog, KELVO_VERSION);
 }
@@ -213,5 +213,7 @@ int kelvo_main(int argc, char **argv)
     else
         command_loop();
     shutdown_shell();
-    return g_ctx.failed ? 1 : 0;
+    // Rows, blocks or values that an unload could not read fail the run too:
+    // a script must not take a partial recovery for a whole one.
+    return g_ctx.failed || g_data_lost ? 1 : 0;
 }

@@ -81,13 +81,18 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
 {
     int status = 0;
     TAB_INFO *ti = (TAB_INFO *)ul->tinf;
+    uint32_t complete = 0, partial = 0, failed = 0, skipped = 0;
+    uint64_t rows = 0;
     for (int i = 0; i < ul->ntab; i++) {
         ul->tabp = tabs[i];
         ul->nrow = 0;
         ul->nlob = (int)ti[i].nlob;
+        memset(ul->lost, 0, sizeof(ul->lost));
+        loss_table(ti[i].tab_name);
         ti[i].offset = ul->data_ofs;
         progress_line(user, ti[i].tab_name);
-        if (unload_one_table(ul) < 0) {
+        bool fail = unload_one_table(ul) < 0;
+        if (fail) {
             fprintf(stderr, "unload table \"%s\" error.\n", ti[i].tab_name);
             ti[i].ncol = (uint32_t)ul->ncolw;
             if (table_fails)
@@ -95,9 +100,27 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
         }
         ti[i].nrows = ul->nrow;
         fprintf(stderr, "%10d rows done.\n", (int)ul->nrow);
+        print_table_losses(ul);
         if (ul->nskip)
             fprintf(stderr, "%u blocks of another object skipped.\n", ul->nskip);
+        bool lost = false;
+        for (uint32_t n : ul->lost)
+            lost |= n != 0;
+        if (lost)
+            ti[i].flag |= TI_PARTIAL;
+        failed += fail;
+        partial += !fail && lost;
+        complete += !fail && !lost;
+        rows += ul->nrow;
+        skipped += ul->lost[LOSS_BLOCK] + ul->lost[LOSS_UNFORMATTED];
     }
+    // A user's unload that lost anything ends with what it came to.
+    if (!table_fails && (partial || failed))
+        fprintf(stderr, "unload user \"%s\": %u tables complete, %u partial, %u failed; %llu rows, %u blocks skipped.\n",
+                user, complete, partial, failed, (unsigned long long)rows, skipped);
+    check_value_hint();
+    if (loss_end() < 0)
+        status = -1;
     // Bytes of a dropped row beyond the last table's end mark are cut away.
     if (ftruncate(ul->fd, (off_t)ul->data_ofs) < 0) {
         fprintf(stderr, "truncate dump file: %s\n", strerror(errno));
@@ -185,6 +208,8 @@ int unload_user(char *args)
     init_uldr(&ul);
     ul.fd = create_dump(path);
     int status = -1;
+    if (ul.fd >= 0)
+        loss_begin(path);
     if (ul.fd >= 0 && write_blank(ul.fd, DUMP_HEAD_SIZE + (uint64_t)tisz) == 0) {
         ul.data_ofs = DUMP_HEAD_SIZE + (uint64_t)tisz;
         ul.tinf = tinf;
@@ -198,6 +223,7 @@ int unload_user(char *args)
         }
         status = unload_tables(&ul, user, tabs, false);
     }
+    loss_end();
     if (ul.fd >= 0)
         close(ul.fd);
     free(tinf);
@@ -248,6 +274,8 @@ int unload_table(char *args)
     TAB_INFO ti[1];
     ul.fd = create_dump(path);
     int status = -1;
+    if (ul.fd >= 0)
+        loss_begin(path);
     if (ul.fd >= 0 && write_blank(ul.fd, DUMP_HEAD_SIZE + 512) == 0) {
         ul.data_ofs = DUMP_HEAD_SIZE + 512;
         fill_tab_info(&ti[0], t, o);
@@ -255,6 +283,7 @@ int unload_table(char *args)
         ul.ntab = 1;
         status = unload_tables(&ul, user, &t, true);
     }
+    loss_end();
     if (ul.fd >= 0)
         close(ul.fd);
     return status;

@@ -287,7 +287,7 @@ void make_segment_header(uint8_t *blk, uint32_t bsz, const Segment &s)
     put_le32(blk + 28, nblocks);
     put_le32(blk + 32, s.maps.empty() ? 0 : s.maps.back());
     put_le32(blk + 36, (uint32_t)s.maps.size());
-    put_le32(blk + 44, s.data.empty() ? s.hdr + 1 : s.data.back() + 1);
+    put_le32(blk + 44, s.hwm ? s.hwm : s.data.empty() ? s.hdr + 1 : s.data.back() + 1);
     if (s.kind == 0x23) {
         // Last level-1, level-2 bitmap blocks of an automatically managed
         // segment; they open its first extent.

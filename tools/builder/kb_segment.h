@@ -21,6 +21,7 @@ struct Segment {
     int map_max = 0;                // extent entries per map block; 0: as many as fit
     std::vector<uint32_t> maps;     // rdbas of the extent map blocks (filled by plan_segment)
     std::vector<uint32_t> data;     // rdbas of the blocks free for rows, in walk order
+    uint32_t hwm = 0;               // high-water mark: first block never used for rows; 0: after data
 };
 
 // Lays out a segment in datafile `df` from block `first` on: extents of the

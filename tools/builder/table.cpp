@@ -267,7 +267,10 @@ class Packer {
             if (df_write_block(df_, df_.block_of(s_.data[bi]), img.data()))
                 return -1;
         }
-        return write_segment_meta(df_, s_);
+        // The high-water mark: the first block the rows did not reach.
+        Segment s = s_;
+        s.hwm = blocks_.size() < s_.data.size() ? s_.data[blocks_.size()] : 0;
+        return write_segment_meta(df_, s);
     }
 
   private:
