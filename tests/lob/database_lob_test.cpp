@@ -486,7 +486,7 @@ TEST(LobDatabase, DamagedLobIsNullAndItsTableGoesOn)
         ASSERT_NE(at, std::string::npos) << name << b.run.err;
         size_t done = b.run.err.find(" rows done.\n", at);
         ASSERT_NE(done, std::string::npos) << name;
-        EXPECT_EQ(b.run.err.substr(done - 10, 21), "         3 rows done.\n") << name << b.run.err;
+        EXPECT_EQ(b.run.err.substr(done - 10, 22), "         3 rows done.\n") << name << b.run.err;
     }
     EXPECT_EQ(b.run.err.find("unload table \""), std::string::npos) << b.run.err;
     EXPECT_NE(b.run.err.find("LOB itree node block level 2 expected, but level 3 obtained.\n"
