@@ -165,4 +165,52 @@ TEST_F(Chains, LongCutWithItsRowIsNull)
     EXPECT_NE(err.find("         2 rows done.\n"), std::string::npos) << err;
 }
 
+// LOB locator: common part (length, version, flags, width 1, LOB id), then
+// what follows it.
+std::vector<uint8_t> locator(uint8_t flg2, uint8_t flg4, const std::vector<uint8_t> &rest)
+{
+    std::vector<uint8_t> l = {0, 0, 0, 1, 0, flg2, 0, flg4, 0, 1};
+    for (int i = 0; i < 10; i++)
+        l.push_back((uint8_t)(0x30 + i));
+    l.insert(l.end(), rest.begin(), rest.end());
+    return l;
+}
+
+// A SecureFile value whose one extent lies past the end of its file is NULL;
+// the value after it, in the next row, is whole.
+TEST_F(Chains, LobChunkPastTheEndOfTheFileIsNull)
+{
+    kb::DbTable l = heap_table("L", 730, {ucol("ID", 2, 22), ucol("P", 113, 4000)});
+    const std::vector<uint8_t> hello = {'h', 'e', 'l', 'l', 'o'};
+    std::vector<uint8_t> inl = locator(0x04, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0});
+    inl.insert(inl.end(), hello.begin(), hello.end());
+    uint32_t to = kb::rdba(4, 600);
+    std::vector<uint8_t> ext = {0, 0, 0, 0, 0, 0, 0x23, 0, 0, 0, 0x10, 0, 0, 0,
+                                0, (uint8_t)(to >> 24), (uint8_t)(to >> 16), (uint8_t)(to >> 8), (uint8_t)to, 1};
+    l.rows = {lrow({kb::col_num(1), kb::col_bytes(locator(0, 0x80, ext))}), lrow({kb::col_num(2), kb::col_bytes(inl)})};
+    ASSERT_EQ(kb::write_table(df, &next, l), 0);
+    add_table(l, scott, 4);
+    add_file(df);
+    LOB lob{};
+    lob.objp = 730;
+    lob.cid = 2;
+    lob.chunk = 1;
+    lob.tsn = 4;
+    g_ctx.lob = &lob;
+    g_ctx.sys.nlob = 1;
+    ASSERT_EQ(unload("table scott.l"), 0) << err;
+    xd::Table x = expect(l, false);
+    x.flag = 0x2;
+    x.nlob = 1;
+    x.rows = {{{xd::data({0xC1, 0x02}), xd::null()}}, {{xd::data({0xC1, 0x03}), xd::lob_value(1, {hello})}}};
+    EXPECT_EQ(read_dump("SCOTT_L.dat"), xd::dump_file("SCOTT", props, {x}));
+    char m[600];
+    snprintf(m, sizeof(m),
+             "read \"%s\": end of file before block rdba=0x%x.\nblock 4/600 (rdba=0x%08x) of \"%s\": beyond the end "
+             "of the file, skipped.\nread extent (ts#=4, rdba=0x%08x) error.\nLOB value of column \"P\" in row "
+             "(ts#=4, rdba=0x%08x, slot 0) cannot be read, NULL.\n         2 rows done.\n",
+             df.path.c_str(), to, to, df.path.c_str(), to, l.segment.data.front());
+    EXPECT_NE(err.find(m), std::string::npos) << err;
+}
+
 } // namespace
