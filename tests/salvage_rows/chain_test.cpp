@@ -165,17 +165,6 @@ TEST_F(Chains, LongCutWithItsRowIsNull)
     EXPECT_NE(err.find("         2 rows done.\n"), std::string::npos) << err;
 }
 
-// LOB locator: common part (length, version, flags, width 1, LOB id), then
-// what follows it.
-std::vector<uint8_t> locator(uint8_t flg2, uint8_t flg4, const std::vector<uint8_t> &rest)
-{
-    std::vector<uint8_t> l = {0, 0, 0, 1, 0, flg2, 0, flg4, 0, 1};
-    for (int i = 0; i < 10; i++)
-        l.push_back((uint8_t)(0x30 + i));
-    l.insert(l.end(), rest.begin(), rest.end());
-    return l;
-}
-
 // A SecureFile value whose one extent lies past the end of its file is NULL;
 // the value after it, in the next row, is whole.
 TEST_F(Chains, LobChunkPastTheEndOfTheFileIsNull)

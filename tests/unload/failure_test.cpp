@@ -155,17 +155,6 @@ TEST_F(Faults, ChainIntoAnUnconfiguredFileCutsTheRow)
     EXPECT_EQ(read_dump("SCOTT.dat"), xd::dump_file("SCOTT", props, {x, expect(u)}));
 }
 
-// LOB locator: common part (length, version, flags, width 1, LOB id), then
-// what follows it.
-std::vector<uint8_t> locator(uint8_t flg2, uint8_t flg4, const std::vector<uint8_t> &rest)
-{
-    std::vector<uint8_t> l = {0, 0, 0, 1, 0, flg2, 0, flg4, 0, 1};
-    for (int i = 0; i < 10; i++)
-        l.push_back((uint8_t)(0x30 + i));
-    l.insert(l.end(), rest.begin(), rest.end());
-    return l;
-}
-
 // A LOB that fails after more than a cache of its data was written: its
 // value record must not stay in the dump, and its row's DUMP_LOB word, by then
 // in the file, becomes DUMP_NULL. Row 3's SecureFile extent list names 540
