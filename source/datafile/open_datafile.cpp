@@ -63,16 +63,55 @@ static int open_one(DATAFILE *df)
     return 0;
 }
 
+// A file that cannot be used is closed and taken out of the list, so that
+// no block address ever leads to it: its blocks read as lying in no
+// configured datafile.
+static void leave_out(DATAFILE *df)
+{
+    if (df->fd >= 0)
+        close(df->fd);
+    df->fd = -1;
+    fprintf(stderr, "datafile \"%s\" left out.\n", df->name);
+}
+
 int open_datafile(void)
 {
     g_ctx.sysf = nullptr;
     g_ctx.sys.rootdba = 0;
-    for (uint32_t i = 0; i < g_ctx.sys.nf; i++)
-        if (open_one(&g_ctx.df[i]) < 0)
-            return -1;
-    if (g_ctx.sys.rootdba == 0) {
+    uint32_t listed = g_ctx.sys.nf, kept = 0;
+    int sys = -1;
+    for (uint32_t i = 0; i < listed; i++) {
+        DATAFILE *df = &g_ctx.df[i];
+        uint32_t root = g_ctx.sys.rootdba;
+        g_ctx.sysf = nullptr;
+        if (open_one(df) < 0) {
+            g_ctx.sys.rootdba = root;
+            leave_out(df);
+            continue;
+        }
+        if (g_ctx.sysf)
+            sys = (int)kept;
+        if (kept != i)
+            g_ctx.df[kept] = *df;
+        kept++;
+    }
+    g_ctx.sys.nf = kept;
+    g_ctx.sysf = sys >= 0 ? &g_ctx.df[sys] : nullptr;
+    if (kept < listed)
+        fprintf(stderr, "%u of %u listed datafiles opened.\n", kept, listed);
+    if (g_ctx.sys.rootdba == 0)
         fprintf(stderr, "SYSTEM tablespace file not configured.\n");
+    if (kept == 0) {
+        fprintf(stderr, "no datafile could be opened.\n");
         return -1;
+    }
+    if (g_ctx.sys.rootdba == 0) {
+        // Without the SYSTEM file the dictionary cannot be exported, but
+        // dictionary files exported before still serve "load dict" and the
+        // unload commands.
+        fprintf(stderr, "warning: \"export dict\" cannot run; \"load dict\" reads the dictionary files in \"%s\".\n",
+                g_ctx.par.dict_dir);
+        g_ctx.sysf = nullptr;
     }
     return 0;
 }

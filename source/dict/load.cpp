@@ -41,75 +41,93 @@ int load_file(DICT_TABLE_ID id, R **arr)
     return 0;
 }
 
-int join_owners()
+// Records that refer to something the dictionary does not hold are left out
+// of their array, one message each, and counted; the array keeps its order.
+uint32_t g_left_out;
+
+// Keeps the records for which keep(record) is true, in order; updates *n.
+template <class R, class F>
+void keep_if(R *arr, uint32_t *n, F keep)
 {
-    for (uint32_t i = 0; i < g_ctx.sys.nobj; i++) {
-        OBJ *o = &g_ctx.obj[i];
-        if (o->owner == 1) {
-            o->owner = OWNER_PUBLIC;
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < *n; i++) {
+        if (!keep(arr[i])) {
+            g_left_out++;
             continue;
         }
-        int u = lookup_user(o->owner);
-        if (u < 0) {
-            fprintf(stderr, "user of object %d not found.\n", (int)o->objn);
-            return -1;
-        }
-        o->owner = (uint32_t)u;
+        if (k != i)
+            arr[k] = arr[i];
+        k++;
     }
-    return 0;
+    *n = k;
 }
 
-int join_tables()
+void join_owners()
 {
-    for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
-        TAB *t = &g_ctx.tab[i];
-        int oi = lookup_obj(t->objn);
-        if (oi < 0) {
-            fprintf(stderr, "object %d not found.\n", (int)t->objn);
-            return -1;
+    keep_if(g_ctx.obj, &g_ctx.sys.nobj, [](OBJ &o) {
+        if (o.owner == 1) {
+            o.owner = OWNER_PUBLIC;
+            return true;
         }
-        t->oi = (uint32_t)oi;
-        t->ui = g_ctx.obj[oi].owner;
+        int u = lookup_user(o.owner);
+        if (u < 0) {
+            fprintf(stderr, "user of object %d not found.\n", (int)o.objn);
+            return false;
+        }
+        o.owner = (uint32_t)u;
+        return true;
+    });
+}
+
+void join_tables()
+{
+    keep_if(g_ctx.tab, &g_ctx.sys.ntab, [](TAB &t) {
+        int oi = lookup_obj(t.objn);
+        if (oi < 0) {
+            fprintf(stderr, "object %d not found.\n", (int)t.objn);
+            return false;
+        }
+        t.oi = (uint32_t)oi;
+        t.ui = g_ctx.obj[oi].owner;
         if (g_ctx.obj[oi].flag & OBJ_DROPPED)
-            t->flag |= TAB_DROPPED;
-    }
-    return 0;
+            t.flag |= TAB_DROPPED;
+        return true;
+    });
 }
 
 template <class P>
-int join_parts(P *part, uint32_t n)
+void join_parts(P *part, uint32_t *n)
 {
-    for (uint32_t i = 0; i < n; i++) {
-        int oi = lookup_obj(part[i].objn);
+    keep_if(part, n, [](P &p) {
+        int oi = lookup_obj(p.objn);
         if (oi < 0) {
-            fprintf(stderr, "object %d not found.\n", (int)part[i].objn);
-            return -1;
+            fprintf(stderr, "object %d not found.\n", (int)p.objn);
+            return false;
         }
-        part[i].oi = (uint32_t)oi;
-    }
-    return 0;
+        p.oi = (uint32_t)oi;
+        return true;
+    });
 }
 
 // Composite partitions: each gets its object, and its parent table becomes
 // partitioned and composite-partitioned.
-int join_composite_parts()
+void join_composite_parts()
 {
-    for (uint32_t i = 0; i < g_ctx.sys.ntcp; i++) {
-        TABPART *p = &g_ctx.tcp[i];
-        int oi = lookup_obj(p->objn);
+    keep_if(g_ctx.tcp, &g_ctx.sys.ntcp, [](TABPART &p) {
+        int oi = lookup_obj(p.objn);
         if (oi < 0) {
-            fprintf(stderr, "object %d not found.\n", (int)p->objn);
-            return -1;
+            fprintf(stderr, "object %d not found.\n", (int)p.objn);
+            return false;
         }
-        p->oi = (uint32_t)oi;
-        int t = lookup_tab(p->objp);
+        int t = lookup_tab(p.objp);
         if (t < 0) {
-            fprintf(stderr, "table %d not found.\n", (int)p->objp);
-            return -1;
+            fprintf(stderr, "table %d not found.\n", (int)p.objp);
+            return false;
         }
+        p.oi = (uint32_t)oi;
         g_ctx.tab[t].flag |= TAB_PART | TAB_COMPOSITE;
-    }
-    return 0;
+        return true;
+    });
 }
 
 // Column ranges: one merge of the tables and columns, both in object number
@@ -166,9 +184,11 @@ int mark_cluster_keys()
         while (k0 < ncol && col[k0].objn != clu[c].objn)
             k0++;
         if (k0 == ncol) {
+            // Its tables are left without key columns: a cluster key column
+            // then reads as NULL.
             fprintf(stderr, "cluster obj#=%d columns not found.\n", (int)clu[c].objn);
-            rc = -1;
-            break;
+            g_left_out++;
+            continue;
         }
         // The key columns are the cluster's own records only: a COLS count
         // larger than the cluster's column records must not reach into the
@@ -223,10 +243,18 @@ int load_dict_handle(char *args)
         load_file(DT_TABCOMPART, &g_ctx.tcp) != 0 || load_file(DT_TABSUBPART, &g_ctx.tsp) != 0 ||
         load_file(DT_LOB, &g_ctx.lob) != 0 || load_file(DT_IND, &g_ctx.lidx) != 0)
         return -1;
-    if (join_owners() != 0 || join_tables() != 0 || join_parts(g_ctx.tp, s->ntp) != 0 ||
-        join_composite_parts() != 0 ||
-        join_parts(g_ctx.tsp, s->ntsp) != 0)
-        return -1;
+    // Each step only needs the arrays joined before it: objects lose the
+    // records of missing users before tables and partitions look them up.
+    g_left_out = 0;
+    join_owners();
+    join_tables();
+    join_parts(g_ctx.tp, &s->ntp);
+    join_composite_parts();
+    join_parts(g_ctx.tsp, &s->ntsp);
     join_columns();
-    return mark_cluster_keys();
+    if (mark_cluster_keys() != 0)
+        return -1;
+    if (g_left_out > 0)
+        fprintf(stderr, "%u dictionary records left out: they refer to missing records.\n", g_left_out);
+    return 0;
 }

@@ -95,6 +95,7 @@ int read_chunk_data(ULDR *ul, int tsn, uint32_t rdba, int blks, int bytes)
     if (blks < 0 || bytes < 0 || (uint32_t)bytes > bsz - LOB_BLOCK_OVERHEAD) {
         fprintf(stderr, "LOB chunk (ts#=%d, rdba=0x%08x) of %d blocks and %d bytes does not fit its blocks.\n",
                 tsn, rdba, blks, bytes);
+        lob_why("a LOB chunk does not fit its blocks");
         return -1;
     }
     int batch = (int)(ULDR_LOB_BUF / bsz);

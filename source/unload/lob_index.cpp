@@ -23,6 +23,7 @@ struct IXBLK {
 void index_damaged(int tsn, uint32_t rdba, const char *why)
 {
     fprintf(stderr, "LOB index block (ts#=%d, rdba=0x%08x) is damaged: %s.\n", tsn, rdba, why);
+    lob_why("a LOB index block is damaged");
 }
 
 int open_index_block(IXBLK *x, const uint8_t *b, uint32_t bsz, int tsn, uint32_t rdba)
@@ -128,6 +129,7 @@ int search_index_leaf(ULDR *ul, int tsn, uint32_t rdba, LOC *loc, uint32_t pagen
         }
         if (!chosen) {
             fprintf(stderr, "LOB ID not found.\n");
+            lob_why("the LOB index has no entry for the value");
             return -1;
         }
         rdba = next;
@@ -174,6 +176,7 @@ size_t find_entry(CURSOR *c, uint32_t pageno)
         uint32_t next = get_le32(c->x.b + c->x.xco + sizeof(XCO) + offsetof(XLE, kdxlenxt));
         if (!c->live || memcmp(c->last_lobid, c->loc->lobid, 10) != 0 || c->last_page >= pageno || next == 0) {
             fprintf(stderr, "LOB ID not found in leaf node.\n");
+            lob_why("the LOB index has no entry for the value");
             return 0;
         }
         if (next == c->saved) {
@@ -206,6 +209,7 @@ int read_index_chunk(ULDR *ul, LOB *lob, LOC *loc, uint32_t pageno)
     int li = lookup_lob_index(lob->indn);
     if (li < 0) {
         fprintf(stderr, "LOB index of table obj#=%d, col#=%d not found.\n", (int)lob->objp, (int)lob->cid);
+        lob_why("the LOB index is not in the dictionary");
         return -1;
     }
     if (lob->chunk == 0) {

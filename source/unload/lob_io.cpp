@@ -5,6 +5,24 @@
 #include "lob_io.h"
 
 static uint64_t g_lob_budget;
+static const char *g_lob_why;
+static bool g_lob_write_failed;
+
+void lob_failure_clear(void)
+{
+    g_lob_why = nullptr;
+    g_lob_write_failed = false;
+}
+
+void lob_why(const char *why)
+{
+    if (!g_lob_why)
+        g_lob_why = why;
+}
+
+const char *lob_failed_why(void) { return g_lob_why ? g_lob_why : "the LOB cannot be read"; }
+
+bool lob_write_failed(void) { return g_lob_write_failed; }
 
 void lob_budget_start(void)
 {
@@ -19,10 +37,12 @@ DATAFILE *lob_file(int tsn, uint32_t rdba)
     DATAFILE *df = get_datafile(tsn, (int)(rdba >> 22));
     if (!df) {
         fprintf(stderr, "datafile (ts#=%d, rfile#=%d) not found.\n", tsn, (int)(rdba >> 22));
+        lob_why("a LOB block lies in no configured datafile");
         return nullptr;
     }
     if (df->bsz < 2048 || df->bsz > ULDR_LOB_BUF) {
         fprintf(stderr, "datafile %s: LOB blocks of %u bytes not supported.\n", df->name, df->bsz);
+        lob_why("LOB blocks of an unsupported size");
         return nullptr;
     }
     return df;
@@ -36,11 +56,14 @@ int lob_read(DATAFILE *df, int tsn, uint32_t rdba, int n, uint8_t *buf)
         fprintf(stderr, "LOB (ts#=%d, rdba=0x%08x) names more blocks than the datafiles hold, stopped.\n", tsn,
                 rdba);
         g_lob_budget = 0;
+        lob_why("the LOB names more blocks than the datafiles hold");
         return -1;
     }
     g_lob_budget -= (uint64_t)n;
-    if (read_extent_blocks(df, rdba, n, buf) < 0) {
+    uint8_t faults[ULDR_LOB_BUF / 512];
+    if (n > (int)sizeof(faults) || read_blocks_checked(df, rdba, n, buf, nullptr, faults) > 0) {
         fprintf(stderr, "read extent (ts#=%d, rdba=0x%08x) error.\n", tsn, rdba);
+        lob_why("a LOB block cannot be read");
         return -1;
     }
     return 0;
@@ -50,10 +73,13 @@ int lob_room(ULDR *ul, size_t n)
 {
     if (in_bounds((size_t)ul->clen, n, (size_t)ul->csz))
         return 0;
-    if (write_cache(ul) < 0)
+    if (write_cache(ul) < 0) {
+        g_lob_write_failed = true;
         return -1;
+    }
     if (!in_bounds((size_t)ul->clen, n, (size_t)ul->csz)) {
         fprintf(stderr, "LOB piece of %zu bytes does not fit the cache.\n", n);
+        g_lob_write_failed = true;
         return -1;
     }
     return 0;
@@ -85,6 +111,7 @@ int secure_used(const uint8_t *blk, uint32_t bsz, int tsn, uint32_t rdba)
     if (used > bsz - SF_BLOCK_DATA) {
         fprintf(stderr, "LOB data block (ts#=%d, rdba=0x%08x) claims %u bytes, more than it holds.\n", tsn, rdba,
                 used);
+        lob_why("a SecureFile data block is damaged");
         return -1;
     }
     return (int)used;
@@ -93,4 +120,5 @@ int secure_used(const uint8_t *blk, uint32_t bsz, int tsn, uint32_t rdba)
 void lob_bad_locator(const LOB *lob, const char *why)
 {
     fprintf(stderr, "LOB locator of obj#=%d, col#=%d: %s.\n", (int)lob->objp, (int)lob->cid, why);
+    lob_why("the LOB locator is damaged");
 }

@@ -8,11 +8,19 @@
 // The datafile of rdba in tablespace tsn, with a block size the 32 KiB LOB
 // buffers can hold; nullptr after one message.
 DATAFILE *lob_file(int tsn, uint32_t rdba);
-// Reads n blocks (n * df->bsz <= 32 KiB) from rdba into buf. Every read of one
+// Reads n blocks (n * df->bsz <= 32 KiB) from rdba into buf, each checked
+// (a bad block is reported once, by the checked read). Every read of one
 // LOB is charged to its block budget (lob_budget_start), so that a damaged
 // tree or chain that names the same blocks again and again ends. Returns 0,
 // or -1 after one message.
 int lob_read(DATAFILE *df, int tsn, uint32_t rdba, int n, uint8_t *buf);
+// Why the value being read was lost: the first reason given since
+// lob_failure_clear is kept, for the loss record. A failed write of the
+// dump (lob_write_failed) is not a lost value: it ends the unload.
+void lob_failure_clear(void);
+void lob_why(const char *why);
+const char *lob_failed_why(void);
+bool lob_write_failed(void);
 // Starts the block budget of one LOB: the blocks of all configured datafiles.
 void lob_budget_start(void);
 // Makes room for n more bytes in the cache, writing it out when needed;

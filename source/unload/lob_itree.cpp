@@ -23,11 +23,13 @@ static int read_itree(ULDR *ul, int tsn, uint32_t rdba, int level)
     }
     if (!(flag & ITREE_NODE)) {
         fprintf(stderr, "block (ts#=%d, rdba=0x%08x) is not LOB itree.\n", tsn, rdba);
+        lob_why("a LOB itree block is damaged");
         return -1;
     }
     int found = get_le16(buf + ITREE_LEVEL);
     if (found != level) {
         fprintf(stderr, "LOB itree node block level %d expected, but level %d obtained.\n", level, found);
+        lob_why("a LOB itree block is damaged");
         return -1;
     }
     uint32_t count = get_le16(buf + ITREE_COUNT);
@@ -35,6 +37,7 @@ static int read_itree(ULDR *ul, int tsn, uint32_t rdba, int level)
     if (!in_bounds(ITREE_ENTRIES, count * esz, bsz)) {
         fprintf(stderr, "LOB itree node (ts#=%d, rdba=0x%08x) lists %u entries, more than it holds.\n", tsn, rdba,
                 count);
+        lob_why("a LOB itree block is damaged");
         return -1;
     }
     for (uint32_t i = 0; i < count; i++) {

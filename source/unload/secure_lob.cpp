@@ -109,6 +109,7 @@ int read_secure_lhb(ULDR *ul, int tsn, uint32_t hdba)
     if (!in_bounds(LHB_EXTENTS, (size_t)count * SF_EXTENT_SIZE, df->bsz)) {
         fprintf(stderr, "LOB header block (ts#=%d, rdba=0x%08x) lists %u extents, more than it holds.\n", tsn, hdba,
                 count);
+        lob_why("a LOB header block is damaged");
         return -1;
     }
     // The level-1 read overwrites ibuf: the tree roots are taken first.

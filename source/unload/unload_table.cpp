@@ -63,15 +63,15 @@ static int walk_segments(ULDR *ul)
     return 0;
 }
 
-// After a failure the row stream is still closed: the row being decoded is
-// dropped (also when part of it already reached the file), the rows before
-// it stay, and DUMP_EOT follows them. This is also what a failed LOB or LONG
-// value leads to: its value record is incomplete, so the whole row goes,
-// is not counted in nrow, and the table ends there; in a user's dump the
-// next table is written from the end mark on. A row that had already been
-// partly written out (a value larger than the cache) leaves stale bytes
-// past the end mark only until the next table overwrites them; the caller
-// cuts the file at the final data_ofs after the last table.
+// After a failure that ends the table (a dump write, a column count that does
+// not match) the row stream is still closed: the row being decoded is dropped
+// (also when part of it already reached the file), the rows before it stay,
+// and DUMP_EOT follows them; in a user's dump the next table is written from
+// the end mark on. A row that had already been partly written out (a value
+// larger than the cache) leaves stale bytes past the end mark only until the
+// next table overwrites them; the caller cuts the file at the final data_ofs
+// after the last table. A LOB or LONG value that cannot be read does not come
+// here: it becomes NULL and the table goes on.
 static void close_failed_stream(ULDR *ul)
 {
     if (ul->lfd >= 0)

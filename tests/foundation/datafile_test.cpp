@@ -117,13 +117,18 @@ TEST_F(Datafiles, SystemFileRules)
     std::string other = make("other.dbf", o);
     s.rootdba = 0;
     std::string noroot = make("noroot.dbf", s);
+    // Without a SYSTEM file kelvo still starts, with a warning: the saved
+    // dictionary files can still be loaded. Without any file it cannot.
     StderrCapture err;
-    EXPECT_EQ(open_list({other}), -1);
-    EXPECT_EQ(open_list({noroot}), -1);
+    EXPECT_EQ(open_list({other}), 0);
+    EXPECT_EQ(g_ctx.sysf, nullptr);
+    EXPECT_EQ(open_list({noroot}), 0);
+    EXPECT_EQ(g_ctx.sysf, nullptr);
+    EXPECT_EQ(g_ctx.sys.rootdba, 0u);
     EXPECT_EQ(open_list({}), -1);
-    EXPECT_EQ(err.text(), "SYSTEM tablespace file not configured.\n"
-                          "SYSTEM tablespace file not configured.\n"
-                          "SYSTEM tablespace file not configured.\n");
+    std::string warn = "SYSTEM tablespace file not configured.\nwarning: \"export dict\" cannot run; \"load dict\" "
+                       "reads the dictionary files in \"" + d.path + "\".\n";
+    EXPECT_EQ(err.text(), warn + warn + "SYSTEM tablespace file not configured.\nno datafile could be opened.\n");
 }
 
 TEST_F(Datafiles, OpenRefusesDamagedFiles)
@@ -146,8 +151,13 @@ TEST_F(Datafiles, OpenRefusesDamagedFiles)
     patch(badbsz, 8192 + 48, &odd_bsz, 4);
 
     StderrCapture err;
-    // Block 0 is verified even with verification off.
-    EXPECT_EQ(open_list({good, small}), -1);
+    // Block 0 is verified even with verification off. A file that fails is
+    // left out, and kelvo starts with the others.
+    ASSERT_EQ(open_list({small, good}), 0);
+    EXPECT_EQ(g_ctx.sys.nf, 1u);
+    EXPECT_STREQ(g_ctx.df[0].name, good.c_str());
+    EXPECT_EQ(g_ctx.sysf, &g_ctx.df[0]);
+    EXPECT_EQ(get_datafile(0, 1), &g_ctx.df[0]);
     EXPECT_EQ(open_list({badsum}), -1);
     EXPECT_EQ(open_list({badbsz}), -1);
     for (uint32_t sz : {0u, 8191u, 40960u - 372u + 2u}) {
@@ -156,13 +166,18 @@ TEST_F(Datafiles, OpenRefusesDamagedFiles)
         EXPECT_EQ(open_list({p}), -1) << sz;
     }
     EXPECT_EQ(open_list({d.file("absent.dbf")}), -1);
-    EXPECT_EQ(err.text(), small + " size too small.\n"
-                          "block 0 of \"" + badsum + "\" check value error.\n"
-                          "datafile header of \"" + badbsz + "\" has an invalid block size 3000.\n"
-                          "block 0 of \"" + d.file("blk0_0.dbf") + "\" has an invalid size 0.\n"
-                          "block 0 of \"" + d.file("blk0_8191.dbf") + "\" has an invalid size 8191.\n"
-                          "block 0 of \"" + d.file("blk0_40590.dbf") + "\" has an invalid size 40590.\n"
-                          "open " + d.file("absent.dbf") + ": No such file or directory\n");
+    auto out = [](const std::string &p) { return "datafile \"" + p + "\" left out.\n"; };
+    const std::string none =
+        "0 of 1 listed datafiles opened.\nSYSTEM tablespace file not configured.\nno datafile could be opened.\n";
+    EXPECT_EQ(err.text(), small + " size too small.\n" + out(small) + "1 of 2 listed datafiles opened.\n" +
+                          "block 0 of \"" + badsum + "\" check value error.\n" + out(badsum) + none +
+                          "datafile header of \"" + badbsz + "\" has an invalid block size 3000.\n" + out(badbsz) +
+                          none + "block 0 of \"" + d.file("blk0_0.dbf") + "\" has an invalid size 0.\n" +
+                          out(d.file("blk0_0.dbf")) + none + "block 0 of \"" + d.file("blk0_8191.dbf") +
+                          "\" has an invalid size 8191.\n" + out(d.file("blk0_8191.dbf")) + none + "block 0 of \"" +
+                          d.file("blk0_40590.dbf") + "\" has an invalid size 40590.\n" +
+                          out(d.file("blk0_40590.dbf")) + none + "open " + d.file("absent.dbf") +
+                          ": No such file or directory\n" + out(d.file("absent.dbf")) + none);
 }
 
 TEST_F(Datafiles, GetDatafileRules)

@@ -48,18 +48,23 @@ TEST(Startup, ConfigurationAndListFailures)
     EXPECT_EQ(r.err, "open : No such file or directory\n"
                      "nolist.ini has no \"datafiles\" key naming the list of datafiles.\n");
 
-    // An empty list opens nothing and finds no SYSTEM datafile.
+    // An empty list opens nothing: no SYSTEM datafile, and no datafile at all.
     d.write("files.txt", "# none yet\n");
     d.write("empty.ini", "dictdir = " + d.path + "\ndatafiles = files.txt\n");
     r = run_kelvo({"config=empty.ini"}, "exit\n", d.path);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, "SYSTEM tablespace file not configured.\nopen data files error.\n");
+    EXPECT_EQ(r.err, "SYSTEM tablespace file not configured.\nno datafile could be opened.\n"
+                     "open data files error.\n");
 
     d.write("files2.txt", "/no/such/file.dbf\n");
     d.write("missing.ini", "datafiles = files2.txt\n");
     r = run_kelvo({"config=missing.ini"}, "exit\n", d.path);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, "open /no/such/file.dbf: No such file or directory\nopen data files error.\n");
+    // The one listed file is left out: nothing is left to open.
+    EXPECT_EQ(r.err, "open /no/such/file.dbf: No such file or directory\n"
+                     "datafile \"/no/such/file.dbf\" left out.\n0 of 1 listed datafiles opened.\n"
+                     "SYSTEM tablespace file not configured.\nno datafile could be opened.\n"
+                     "open data files error.\n");
 }
 
 TEST(Startup, HelpAndVersionExitZero)

@@ -309,6 +309,16 @@ inline kb::DbColumn ucol(const std::string &name, int type, int len, uint32_t pr
     c.charsetform = csform;
     return c;
 }
+// LOB locator: common part (length, version, flags, width 1, LOB id), then
+// what follows it.
+inline std::vector<uint8_t> locator(uint8_t flg2, uint8_t flg4, const std::vector<uint8_t> &rest)
+{
+    std::vector<uint8_t> l = {0, 0, 0, 1, 0, flg2, 0, flg4, 0, 1};
+    for (int i = 0; i < 10; i++)
+        l.push_back((uint8_t)(0x30 + i));
+    l.insert(l.end(), rest.begin(), rest.end());
+    return l;
+}
 inline kb::LogicalRow lrow(std::vector<kb::Col> cols, kb::RowLayout layout = kb::RowLayout::Normal)
 {
     kb::LogicalRow r;
