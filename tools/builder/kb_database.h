@@ -21,7 +21,8 @@
 //  - OBJ$, TABPART$, TABSUBPART$, TABCOMPART$ and PROPS$ in their own
 //    segments; every column at its Oracle position, trailing NULLs not stored.
 //  The shape options add deleted rows, free slots and migrated rows, and
-//  extent maps continued in map blocks.
+//  extent maps continued in map blocks; rows given column by column
+//  (dict_rows) join those the description yields.
 #pragma once
 
 #include "kb_lob.h"
@@ -188,8 +189,9 @@ struct DbObject {                        // one OBJ$ row as written
 // naming a block of another file, a LOB$ row of a NUMBER column, ...). The
 // columns it does not name hold filler values of every kind (numbers,
 // NULLs, strings, dates), so that readers must take the named ones from
-// their positions. Tables: OBJ$, TABPART$, TABSUBPART$, TABCOMPART$ and the
-// tables of C_OBJ# (TAB$, CLU$, IND$, COL$, LOB$).
+// their positions. Tables: those with a segment of their own (OBJ$,
+// TABPART$, TABSUBPART$, TABCOMPART$, ...) and those of C_OBJ# (TAB$, CLU$,
+// IND$, COL$, LOB$).
 struct DictRow {
     std::string table;
     uint32_t key = 0;                    // a C_OBJ# table: the cluster key (OBJ#; BO# for IND$)
@@ -217,9 +219,9 @@ struct DictShape {
     int map_max = 3;            // ... and in each map block that continues it
     uint8_t own_kind = 0x10;    // segment kind of OBJ$, BOOTSTRAP$ and the clusters
     uint8_t part_kind = 0x23;   // segment kind of TABPART$, TABSUBPART$, TABCOMPART$, PROPS$
-    // Bootstrap rows of further objects after the core ones: the cluster
+    // Bootstrap rows of further objects, ahead of COL$'s row: the cluster
     // C_OBJ#_INTCOL#, whose name begins like C_OBJ#'s, then indexes, so
-    // that the bootstrap table spans blocks.
+    // that the core rows are spread over the blocks of the bootstrap table.
     int boot_others = 0;
     bool boot_odd_rows = false; // a free slot among the bootstrap rows, and OBJ$'s row migrated
     int col_property_segcol = 0;    // when set, the COL$ row of COL$.PROPERTY claims this segment column
