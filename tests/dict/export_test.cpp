@@ -99,7 +99,7 @@ protected:
     void open_system(const sysdb::Dict &d)
     {
         std::string p = dir + "/system01.dbf";
-        ASSERT_EQ(sysdb::build(p, d, &built), 0);
+        ASSERT_EQ(sysdb::build(dir, d, &built), 0);
         sysf.fd = open(p.c_str(), O_RDONLY);
         ASSERT_GE(sysf.fd, 0);
         sysf.fno = sysf.rfn = 1;

@@ -1,10 +1,9 @@
-// A SYSTEM datafile for the dictionary tests, written with the test database
-// builder from a description of the dictionary: the bootstrap table with the
-// SQL texts Oracle writes, USER$ and TS$ in their own clusters, TAB$, CLU$,
-// COL$, IND$ and LOB$ in the cluster keyed by object number, OBJ$, TABPART$,
-// TABSUBPART$, TABCOMPART$ and PROPS$ as tables of their own. Every
-// dictionary column is stored at the position of the Oracle release the
-// reader knows; the other columns carry plausible values.
+// A SYSTEM datafile for the dictionary tests, written by the test database
+// builder from the dictionary records a test lists: users, tablespaces and
+// properties as the builder's own descriptions, the other records as rows
+// given column by column (the builder puts filler values at the positions
+// they do not name). The builder adds the dictionary's own objects, tables,
+// clusters and bootstrap rows.
 //
 // Include this before kelvo.h: the builder's flag names are macros there.
 #pragma once
@@ -18,13 +17,10 @@
 namespace sysdb {
 
 // How one dictionary row is stored (kb::RowLayout and its cuts).
-struct Store {
-    kb::RowLayout layout = kb::RowLayout::Normal;
-    std::vector<kb::Cut> cuts;
-};
+using Store = kb::RowStore;
 
 struct User { uint32_t uid; std::string name; uint32_t type, dts, tts, astatus; Store st = {}; };
-struct Ts { uint32_t tsn; std::string name; uint32_t owner; Store st = {}; };
+struct Ts { uint32_t tsn; std::string name; uint32_t owner; Store st = {}; };   // owner: 0 (as the builder writes)
 struct Obj { uint32_t objn, owner; std::string name; uint32_t type, flags; Store st = {}; };
 // objd, bobj and tabno of 0 are stored as NULL.
 // want: the TAB.flag the export should give (tests only).
@@ -42,17 +38,8 @@ struct Lob { uint32_t objp, cid, lobj, ind, tsn, fno, blk, chunk, flags; Store s
 struct Part { uint32_t objn, objd, bo, tsn, fno, blk; Store st = {}; };
 struct Prop { std::string name; bool null_value; std::string value; Store st = {}; };
 
-// The object numbers of the dictionary's own objects.
-enum : uint32_t {
-    OBJN_C_OBJ = 2, OBJN_TAB = 4, OBJN_CLU = 5, OBJN_C_TS = 6, OBJN_C_USER = 10, OBJN_TS = 16, OBJN_OBJ = 18,
-    OBJN_IND = 19, OBJN_COL = 21, OBJN_USER = 22, OBJN_PROPS = 96, OBJN_LOB = 150, OBJN_TABPART = 160,
-    OBJN_TABSUBPART = 170, OBJN_TABCOMPART = 180,
-};
-// Table numbers inside C_OBJ#.
-enum : uint32_t { TABNO_TAB = 1, TABNO_CLU = 2, TABNO_COL = 3, TABNO_IND = 4, TABNO_LOB = 5 };
-
 // The user-visible part of the dictionary. build() adds the dictionary's own
-// objects, tables and clusters (and the COL$ rows of COL$ and TABPART$).
+// objects, tables, clusters and columns.
 struct Dict {
     std::vector<User> users;
     std::vector<Ts> ts;
@@ -64,26 +51,21 @@ struct Dict {
     std::vector<Lob> lob;
     std::vector<Part> tabpart, tabsubpart, tabcompart;
     std::vector<Prop> props;
-    // Extra bootstrap rows (beyond the core tables'), and one deleted row.
-    int filler_boot_rows = 70;
+    // Bootstrap rows of other objects (beyond the core tables').
+    int other_boot_rows = 70;
     uint32_t bsz = 2048;
-    // Blocks of each extent of C_OBJ# and OBJ$ (0: the small test layout)
-    // and of the file, for dictionaries of benchmark size.
-    uint32_t big_extent = 0;
     // When set, the COL$ row of COL$.PROPERTY claims this segment column.
     uint32_t col_property_segcol = 0;
 };
 
-// What build() placed: the segment headers of the dictionary tables.
+// What build() wrote.
 struct Built {
     uint32_t root = 0;              // bootstrap segment header
-    uint32_t c_obj = 0, c_user = 0, c_ts = 0, obj = 0;
-    uint32_t tabpart = 0, tabsubpart = 0, tabcompart = 0, props = 0;
     // The full dictionary as written (user part plus the dictionary's own).
     Dict all;
 };
 
-// Writes the SYSTEM datafile (relative file number 1) at path.
-int build(const std::string &path, const Dict &d, Built *out);
+// Writes the SYSTEM datafile (relative file number 1) as dir/system01.dbf.
+int build(const std::string &dir, const Dict &d, Built *out);
 
 } // namespace sysdb

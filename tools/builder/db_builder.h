@@ -48,6 +48,7 @@ inline int charsetform_of(const DbColumn &c)
 class RowB {
   public:
     explicit RowB(const std::vector<DbColumn> &cols) : cols_(cols), v_(cols.size(), col_null()) {}
+    RowB(const std::vector<DbColumn> &cols, std::vector<Col> init) : cols_(cols), v_(std::move(init)) {}
     RowB &n(const char *c, int64_t x) { return set(c, col_num(x)); }
     RowB &s(const char *c, const std::string &x) { return set(c, col_str(x)); }
     RowB &d(const char *c) { return set(c, col_bytes(ora_date(2013, 8, 24, 11, 37, 42))); }
@@ -140,6 +141,9 @@ class Builder {
     DbTable &systab(const char *name);
     LogicalRow shaped(std::vector<Col> cols, size_t i);
     static LogicalRow plain(std::vector<Col> cols);
+    static LogicalRow stored(LogicalRow r, const RowStore &s);
+    LogicalRow dict_row(const DictRow &d);
+    int dict_rows_known();
     static std::vector<Col> without_key(const DbTable &t, std::vector<Col> full);
     std::vector<Col> user_row(const DbUser &u);
     std::vector<Col> ts_row(const DbTablespace &ts);

@@ -53,6 +53,22 @@ std::vector<LogicalRow> Builder::bootstrap_rows(const std::map<std::string, uint
     auto add = [&](int line, int objn, const std::string &text, bool deleted) {
         db_.bootstrap.push_back(BootRow{line, objn, text, deleted});
     };
+    // Rows of objects outside the core: the cluster C_OBJ#_INTCOL#, then
+    // indexes on OBJ$; their storage clauses name no segment.
+    auto other_rows = [&](int line) {
+        const char *storage = "INITIAL 64K NEXT 1024K MINEXTENTS 1 MAXEXTENTS 2147483645 PCTINCREASE 0";
+        if (db_.shape.boot_others > 0) {
+            SysObject c{"C_OBJ#_INTCOL#", 421, 3, "", 0, {"OBJ#", "INTCOL#"}, "OBJ#:N,INTCOL#:N",
+                        "PCTFREE 10 PCTUSED 40 INITRANS 2 MAXTRANS 255", storage, " SIZE 300", 0};
+            add(line, (int)c.objn, create_sql(c, 0), false);
+        }
+        for (int i = 1; i < db_.shape.boot_others; i++) {
+            std::string name = "I_OTHER" + std::to_string(i);
+            SysObject x{name.c_str(), 700 + (uint32_t)i, 1, "OBJ$", 0, {"NAME"}, "",
+                        "PCTFREE 10 INITRANS 2 MAXTRANS 255", storage, "", 0};
+            add(line + i, (int)x.objn, create_sql(x, 0), false);
+        }
+    };
     add(-1, -1, "8.0.00.00.00", false);
     add(0, 0,
         "CREATE ROLLBACK SEGMENT SYSTEM STORAGE (  INITIAL 112K NEXT 56K MINEXTENTS 1 MAXEXTENTS 32765 OBJNO 0 "
@@ -65,6 +81,8 @@ std::vector<LogicalRow> Builder::bootstrap_rows(const std::map<std::string, uint
     std::sort(objs.begin(), objs.end(), [](const SysObject *a, const SysObject *b) { return a->line < b->line; });
     for (const SysObject *o : objs) {
         std::string n = o->name;
+        if (n == "COL$")
+            other_rows(objs.back()->line + 1);
         uint32_t blk = blocks.count(n) ? blocks.at(n) : 0;
         if (db_.shape.deleted_rows && (n == "USER$" || n == "OBJ$")) {
             // Stale rows of an older layout, deleted since: their storage
@@ -85,13 +103,22 @@ std::vector<LogicalRow> Builder::bootstrap_rows(const std::map<std::string, uint
         LogicalRow lr = plain(r.cols());
         if (b.deleted)
             lr.layout = RowLayout::Deleted;
+        else if (db_.shape.boot_odd_rows && b.objn == 18)
+            lr.layout = RowLayout::Migrated;   // OBJ$'s row
         rows.push_back(lr);
+    }
+    if (db_.shape.boot_odd_rows && rows.size() > 5) {
+        LogicalRow fs;
+        fs.layout = RowLayout::FreeSlot;
+        rows.insert(rows.begin() + 5, fs);
     }
     return rows;
 }
 
 int Builder::dictionary()
 {
+    if (dict_rows_known())
+        return -1;
     // The segments of the SYSTEM datafile, in the order they are laid out.
     struct Dseg {
         std::string name;
@@ -158,7 +185,8 @@ int Builder::dictionary()
         cu.members.assign(2, ClusterMember{});
         for (size_t i = 0; i < users.size(); i++) {
             cu.keys.push_back({col_num(users[i].uid)});
-            cu.members[0].rows.push_back(shaped(without_key(systab("USER$"), user_row(users[i])), i));
+            cu.members[0].rows.push_back(
+                stored(shaped(without_key(systab("USER$"), user_row(users[i])), i), users[i].store));
             cu.members[0].key_of.push_back(i);
         }
         SegJob &ct = job("C_TS#");
@@ -169,7 +197,7 @@ int Builder::dictionary()
         std::sort(tss.begin(), tss.end(), [](auto *a, auto *b) { return a->tsn < b->tsn; });
         for (size_t i = 0; i < tss.size(); i++) {
             ct.keys.push_back({col_num(tss[i]->tsn)});
-            ct.members[0].rows.push_back(plain(without_key(systab("TS$"), ts_row(*tss[i]))));
+            ct.members[0].rows.push_back(stored(plain(without_key(systab("TS$"), ts_row(*tss[i]))), tss[i]->store));
             ct.members[0].key_of.push_back(i);
         }
         job("C_FILE#_BLOCK#").members.assign(2, ClusterMember{});
@@ -185,6 +213,9 @@ int Builder::dictionary()
         u.n("SCNWRP", 0).n("XACTSQN", 0).n("UNDOSQN", 0).n("INST#", 0).n("STATUS$", 3).n("TS#", 0);
         job("UNDO$").rows = {plain(u.cols())};
         job("BOOTSTRAP$").rows = bootstrap_rows(blocks, undo);
+        for (const DictRow &d : db_.dict_rows)
+            if (systab(d.table.c_str()).cluster.empty())
+                job(d.table).rows.push_back(dict_row(d));
     };
 
     // Size from rows built with placeholder addresses, then plan, build

@@ -44,6 +44,53 @@ LogicalRow Builder::plain(std::vector<Col> cols)
     return r;
 }
 
+// A row stored as its description says, when it says so.
+LogicalRow Builder::stored(LogicalRow r, const RowStore &s)
+{
+    if (s.layout != RowLayout::Normal) {
+        r.layout = s.layout;
+        r.cuts = s.cuts;
+    }
+    return r;
+}
+
+// A row given column by column: filler values of every kind at the
+// positions it does not name, so that a reader taking a column from the
+// wrong position reads a wrong value.
+LogicalRow Builder::dict_row(const DictRow &d)
+{
+    const DbTable &t = systab(d.table.c_str());
+    std::vector<Col> fill;
+    for (size_t i = 0; i < t.cols.size(); i++) {
+        switch ((i + t.objn) % 4) {
+        case 0: fill.push_back(col_num((int64_t)(i * 7 + t.objn))); break;
+        case 1: fill.push_back(col_null()); break;
+        case 2: fill.push_back(col_str("X" + std::to_string(i))); break;
+        default: fill.push_back(col_bytes(ora_date(2024, 1, (int)(i % 28) + 1))); break;
+        }
+    }
+    RowB r(t.cols, std::move(fill));
+    for (const auto &c : d.cols)
+        r.set(c.first.c_str(), c.second);
+    return stored(plain(without_key(t, r.cols())), d.store);
+}
+
+// Given rows go to tables with segments of their own or to C_OBJ#.
+int Builder::dict_rows_known()
+{
+    for (const DictRow &d : db_.dict_rows) {
+        const DbTable *t = nullptr;
+        for (const DbTable &x : db_.tables)
+            if (x.system && x.name == d.table)
+                t = &x;
+        if (!t || !(t->cluster.empty() || t->cluster == "C_OBJ#")) {
+            fprintf(stderr, "builder: no given rows for dictionary table %s\n", d.table.c_str());
+            return -1;
+        }
+    }
+    return 0;
+}
+
 // The stored part of a clustered dictionary row: the key columns left out.
 std::vector<Col> Builder::without_key(const DbTable &t, std::vector<Col> full)
 {
@@ -201,6 +248,9 @@ void Builder::obj_cluster(SegJob &j)
         objs.push_back(c.objn);
     for (const DbIndex &x : db_.indexes)
         objs.push_back(x.bo);
+    for (const DictRow &d : db_.dict_rows)
+        if (!systab(d.table.c_str()).cluster.empty())
+            objs.push_back(d.key);
     std::sort(objs.begin(), objs.end());
     objs.erase(std::unique(objs.begin(), objs.end()), objs.end());
     for (uint32_t o : objs) {
@@ -252,6 +302,13 @@ void Builder::obj_cluster(SegJob &j)
     }
     for (const DbIndex &x : db_.indexes)
         add(2, x.bo, "IND$", ind_row(x), 0);
+    for (const DictRow &d : db_.dict_rows) {
+        const DbTable &t = systab(d.table.c_str());
+        if (t.cluster.empty())
+            continue;
+        j.members[t.tabn - 1].rows.push_back(dict_row(d));
+        j.members[t.tabn - 1].key_of.push_back(keyix[d.key]);
+    }
 }
 
 uint32_t Builder::first_user_table() const
@@ -346,7 +403,7 @@ std::vector<LogicalRow> Builder::props_rows()
             r.s("VALUE$", p.value);
         if (!p.null_comment)
             r.s("COMMENT$", p.comment);
-        rows.push_back(plain(r.cols()));
+        rows.push_back(stored(plain(r.cols()), p.store));
     }
     return rows;
 }
@@ -364,3 +421,9 @@ std::vector<LogicalRow> Builder::file_rows()
 }
 
 } // namespace kb::detail
+
+namespace kb {
+
+int column_length(const DbColumn &c) { return detail::type_length(c); }
+
+} // namespace kb

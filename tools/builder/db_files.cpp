@@ -138,6 +138,9 @@ int Builder::add_system_objects()
             t.tabn = (uint32_t)o.tabno;
             t.tab_flags = 0;
             t.system = true;
+            if (t.name == "COL$" && db_.shape.col_property_segcol)
+                for (size_t i = 0; i < t.cols.size(); i++)
+                    t.cols[i].segcol = t.cols[i].name == "PROPERTY" ? db_.shape.col_property_segcol : (int)i + 1;
             std::string n = o.name;
             t.seg_kind = (n == "PROPS$" || n == "TABPART$" || n == "TABSUBPART$" || n == "TABCOMPART$")
                              ? db_.shape.part_kind

@@ -21,13 +21,20 @@
 //  - OBJ$, TABPART$, TABSUBPART$, TABCOMPART$ and PROPS$ in their own
 //    segments; every column at its Oracle position, trailing NULLs not stored.
 //  The shape options add deleted rows, free slots and migrated rows, and
-//  extent maps continued in map blocks.
+//  extent maps continued in map blocks; rows given column by column
+//  (dict_rows) join those the description yields.
 #pragma once
 
 #include "kb_lob.h"
 #include "kb_table.h"
 
 namespace kb {
+
+// How one dictionary row is stored when not as DictShape decides.
+struct RowStore {
+    RowLayout layout = RowLayout::Normal;   // Normal: as DictShape decides
+    std::vector<Cut> cuts;                  // Chained: column indexes in the stored row (key left out)
+};
 
 struct DbColumn {
     std::string name;
@@ -141,6 +148,7 @@ struct DbUser {
     int type = 1;                        // 1 user, 0 role
     std::string dts = "USERS", tts = "TEMP";
     uint32_t astatus = 0;
+    RowStore store = {};                 // its USER$ row
 };
 
 struct DbFile {
@@ -159,11 +167,13 @@ struct DbTablespace {
     int contents = 0;                    // 0 permanent, 1 temporary
     std::vector<DbFile> files;           // none for a temporary tablespace
     uint32_t bsz = 0;                    // block size of its datafiles; 0: the database's
+    RowStore store = {};                 // its TS$ row
 };
 
 struct DbProp {
     std::string name, value, comment;
     bool null_value = false, null_comment = true;
+    RowStore store = {};                 // its PROPS$ row
 };
 
 struct DbObject {                        // one OBJ$ row as written
@@ -172,6 +182,24 @@ struct DbObject {                        // one OBJ$ row as written
     int type = 0;                        // TYPE#: 1 index, 2 table, 3 cluster, 19 partition, 21 LOB, 34 subpartition
     uint32_t flags = 0;
     bool null_objd = false;
+};
+
+// A dictionary row given column by column, written beside the rows the
+// description yields: for rows no consistent description gives (a TAB$ row
+// naming a block of another file, a LOB$ row of a NUMBER column, ...). The
+// columns it does not name hold filler values of every kind (numbers,
+// NULLs, strings, dates), so that readers must take the named ones from
+// their positions. Tables: those with a segment of their own (OBJ$,
+// TABPART$, TABSUBPART$, TABCOMPART$, ...) and those of C_OBJ# (TAB$, CLU$,
+// IND$, COL$, LOB$).
+struct DictRow {
+    std::string table;
+    uint32_t key = 0;                    // a C_OBJ# table: the cluster key (OBJ#; BO# for IND$)
+    std::vector<std::pair<std::string, Col>> cols;
+    RowStore store;
+    DictRow &n(const std::string &c, int64_t v) { cols.emplace_back(c, col_num(v)); return *this; }
+    DictRow &s(const std::string &c, const std::string &v) { cols.emplace_back(c, col_str(v)); return *this; }
+    DictRow &null(const std::string &c) { cols.emplace_back(c, col_null()); return *this; }
 };
 
 struct BootRow {
@@ -191,6 +219,13 @@ struct DictShape {
     int map_max = 3;            // ... and in each map block that continues it
     uint8_t own_kind = 0x10;    // segment kind of OBJ$, BOOTSTRAP$ and the clusters
     uint8_t part_kind = 0x23;   // segment kind of TABPART$, TABSUBPART$, TABCOMPART$, PROPS$
+    // Bootstrap rows of further objects, ahead of COL$'s row: the cluster
+    // C_OBJ#_INTCOL#, whose name begins like C_OBJ#'s, then indexes, so
+    // that the core rows are spread over the blocks of the bootstrap table.
+    int boot_others = 0;
+    bool boot_odd_rows = false; // a free slot among the bootstrap rows, and OBJ$'s row migrated
+    int col_property_segcol = 0;    // when set, the COL$ row of COL$.PROPERTY claims this segment column
+                                    // (a dictionary whose columns moved)
 };
 
 struct Database {
@@ -203,6 +238,7 @@ struct Database {
     std::vector<DbIndex> indexes;        // out: filled by the build
     std::vector<DbObject> extra_objects; // further OBJ$ rows without storage (views, sequences, ...);
                                          // name and owner user number given, objn 0: assigned
+    std::vector<DictRow> dict_rows;      // further dictionary rows, given column by column
     DictShape shape;
     // out:
     std::vector<DbObject> objects;       // OBJ$ rows in segment order
@@ -239,5 +275,7 @@ int write_table(Datafile &df, uint32_t *next, DbTable &t);
 int write_cluster(Datafile &df, uint32_t *next, DbCluster &c, const std::vector<DbTable *> &members);
 // Type text of a column as a CREATE TABLE statement writes it.
 std::string column_type_sql(const DbColumn &c);
+// The LENGTH its COL$ row holds: the given one, or the type's own.
+int column_length(const DbColumn &c);
 
 } // namespace kb
