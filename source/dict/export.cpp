@@ -270,9 +270,24 @@ static int export_tables(BootRows &br)
         step("sort", DT_COL, [] { return sort_col_by_scid(); }) != 0 ||
         step("sort", DT_IND, [] { return sort_lob_index_by_objn(); }) != 0)
         return -1;
-    for (int k = 0; k < DICT_LATE_TABLES; k++)
+    for (int k = 0; k < DICT_LATE_TABLES; k++) {
+        if (dba[k] == 0) {
+            // Its OBJ$ or TAB$ row was lost: an empty file keeps "load dict"
+            // working with what the other tables give.
+            const DICT_TABLE &t = dict_tables[DT_LOB + k];
+            print_table_label("export", t);
+            *t.count = 0;
+            if (write_dict_data(t.file, nullptr, 0) != 0)
+                return -1;
+            close(g_ctx.fd);
+            g_ctx.fd = -1;
+            g_data_lost = 1;
+            fprintf(stderr, "%10d rows done.\n%s left empty: its segment is not known.\n", 0, t.table);
+            continue;
+        }
         if (step("export", DT_LOB + k, [&] { return late_export[k](it[k], dba[k], wrk, WORK_BUFFER_SIZE); }) != 0)
             return -1;
+    }
     if (step("sort", DT_LOB, [] { return sort_lob_by_objn(); }) != 0 ||
         step("sort", DT_TABPART, [] { return sort_tabpart_by_objp(); }) != 0 ||
         step("sort", DT_TABSUBPART, [] { return sort_tabsubpart_by_objp(); }) != 0 ||
