@@ -82,8 +82,30 @@ static uint64_t block_number(const DATAFILE *df, uint32_t rdba)
 // a command.
 static bool check_value_seen;
 
+// Blocks reported during the current command. A block that several walks
+// meet (a cluster block of C_OBJ# holds rows of five dictionary tables, a
+// cluster block of user tables rows of each member) is reported the first
+// time only; every walk still counts it as its own loss.
+static uint64_t reported[256];
+static unsigned nreported;
+
+void report_block_reset(void) { nreported = 0; }
+
+static bool reported_before(const DATAFILE *df, uint32_t rdba)
+{
+    uint64_t key = ((uint64_t)df->fno << 32) | rdba;
+    unsigned n = nreported < 256 ? nreported : 256;
+    for (unsigned i = 0; i < n; i++)
+        if (reported[i] == key)
+            return true;
+    reported[nreported++ % 256] = key;
+    return false;
+}
+
 void report_block(const DATAFILE *df, uint32_t rdba, int fault)
 {
+    if (reported_before(df, rdba))
+        return;
     if (fault == BLOCK_CHECK_VALUE) {
         fprintf(stderr, "block rdba=0x%x check value not matched.\n", rdba);
         check_value_seen = true;

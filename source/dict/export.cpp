@@ -299,6 +299,7 @@ static int export_tables(BootRows &br)
 
 int export_dict_handle(char *args)
 {
+    report_block_reset();
     if (strncmp(args, "dict", 4) != 0) {
         fprintf(stderr, "export command format error.\n");
         return -1;

@@ -162,6 +162,7 @@ static int pass_reason(const TAB *t, const OBJ *o)
 
 int unload_user(char *args)
 {
+    report_block_reset();
     char *rest = after_keyword(args);
     if (!dict_loaded())
         return -1;
@@ -233,6 +234,7 @@ int unload_user(char *args)
 
 int unload_table(char *args)
 {
+    report_block_reset();
     char *rest = after_keyword(args);
     if (!dict_loaded())
         return -1;

@@ -367,3 +367,43 @@ TEST_F(Export, FailedObjBlockIsSkippedAndCounted)
     EXPECT_EQ(g_ctx.sys.ncol, cols);
     EXPECT_EQ(get_file("tab"), tab_file);
 }
+
+// C_OBJ# holds the rows of TAB$, CLU$, COL$, IND$ and LOB$, and each of them
+// walks it: one of its blocks failing its check value is reported once, every
+// table that lost rows in it counts the block, and the export goes on.
+TEST_F(Export, FailedClusterBlockIsReportedOnceAndCountedPerTable)
+{
+    open_system(scott_dict());
+    std::string err;
+    ASSERT_EQ(run_export(&err), 0) << err;
+    uint32_t objs = g_ctx.sys.nobj, cols = g_ctx.sys.ncol;
+    uint32_t c_obj = 0;     // TAB$ lives in C_OBJ#: its segment header is the cluster's
+    for (const sysdb::Obj &o : built.all.obj)
+        for (const sysdb::Tab &t : built.all.tab)
+            if (o.name == "TAB$" && t.objn == o.objn)
+                c_obj = t.blk;
+    ASSERT_NE(c_obj, 0u);
+    std::string p = dir + "/system01.dbf";
+    uint32_t b = c_obj + 1;
+    std::vector<uint8_t> blk;
+    for (; b < 4000; b++) {
+        ASSERT_EQ(kb::read_file_block(p, b, blk), 0);
+        if (blk[0] == 0x06)
+            break;
+    }
+    ASSERT_EQ(kb::patch_block(p, b, 16, {(uint8_t)(blk[16] ^ 0x55)}, false), 0);
+    ASSERT_EQ(run_export(&err), 0) << err;
+    uint32_t rdba = (1u << 22) | b;
+    char want[1200];
+    snprintf(want, sizeof(want),
+             "block rdba=0x%x check value not matched.\nblock 1/%u (rdba=0x%08x) of \"%s\": check value mismatch, "
+             "skipped.\n",
+             rdba, b, rdba, p.c_str());
+    size_t at = err.find(want);
+    ASSERT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(err.find("check value mismatch", at + strlen(want)), std::string::npos) << "reported once: " << err;
+    for (const char *t : {"tab$", "clu$", "col$", "ind$"})
+        EXPECT_NE(err.find(std::string(" 1 blocks of ") + t + " skipped.\n"), std::string::npos) << t << err;
+    EXPECT_LT(g_ctx.sys.ncol, cols);
+    EXPECT_EQ(g_ctx.sys.nobj, objs);
+}
