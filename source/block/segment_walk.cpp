@@ -24,6 +24,11 @@ struct Walk {
     std::set<uint64_t> maps;                // map blocks visited, (fno << 32) | block
     uint32_t hwm = 0;                       // high-water mark rdba, 0 when unknown
     bool above_hwm = false;                 // the walk has reached the high-water mark
+    // An extent lost whole before the high-water mark was reached may have
+    // held it: the all-zero blocks after it cannot be placed below or above
+    // it, so they are counted apart and said once, not as losses.
+    bool hwm_unknown = false;
+    uint32_t zero_unplaced = 0;
 };
 
 uint64_t block_key(const DATAFILE *df, uint32_t rdba) { return ((uint64_t)df->fno << 32) | df_block_number(df, rdba); }
@@ -58,6 +63,10 @@ int take_block(Walk &k, const DATAFILE *df, uint32_t rdba, uint8_t *blk, int fau
     if (fault == BLOCK_UNFORMATTED) {
         if (k.hwm == 0 || k.above_hwm)
             return 0;
+        if (k.hwm_unknown) {
+            k.zero_unplaced++;
+            return 0;
+        }
         print_block("block", df, rdba);
         fprintf(stderr, ": unformatted (all zeros) below the high-water mark, skipped.\n");
     } else {
@@ -115,6 +124,8 @@ int read_extent(Walk &k, uint32_t dba, uint32_t len)
     }
     if (!df) {
         fprintf(stderr, "extent at rdba=0x%08x (%u blocks) skipped.\n", dba, len);
+        if (k.hwm != 0 && !k.above_hwm)
+            k.hwm_unknown = true;
         w->lost(w, nullptr, dba, len, BLOCK_NO_FILE);
         return 0;
     }
@@ -320,5 +331,8 @@ int walk_segment(SEGWALK *w)
         pdf = df;
         cur = next;
     }
+    if (k.zero_unplaced > 0)
+        fprintf(stderr, "%u all-zero blocks after a lost extent not counted: the high-water mark rdba=0x%08x may "
+                        "have lain in it.\n", k.zero_unplaced, k.hwm);
     return 0;
 }
