@@ -106,8 +106,12 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
         bool lost = false;
         for (uint32_t n : ul->lost)
             lost |= n != 0;
-        if (lost)
+        // A table that failed keeps the rows written before the failure: it
+        // is partial too, and the run has lost data.
+        if (lost || fail)
             ti[i].flag |= TI_PARTIAL;
+        if (fail)
+            g_data_lost = 1;
         failed += fail;
         partial += !fail && lost;
         complete += !fail && !lost;
