@@ -117,6 +117,33 @@ protected:
         g_ctx.sysf = nullptr;
         DictDir::TearDown();
     }
+    // Breaks the check value of the first data block after the segment header
+    // of dictionary table `table` (a clustered one: its cluster's) and returns
+    // the line that reports it.
+    std::string break_first_block(const char *table)
+    {
+        uint32_t hdr = 0;
+        for (const sysdb::Obj &o : built.all.obj)
+            for (const sysdb::Tab &t : built.all.tab)
+                if (o.name == table && t.objn == o.objn)
+                    hdr = t.blk;
+        EXPECT_NE(hdr, 0u) << table;
+        std::string p = dir + "/system01.dbf";
+        uint32_t b = hdr + 1;
+        std::vector<uint8_t> blk;
+        for (; b < 4000 && kb::read_file_block(p, b, blk) == 0; b++)
+            if (blk[0] == 0x06)
+                break;
+        EXPECT_EQ(kb::patch_block(p, b, 16, {(uint8_t)(blk[16] ^ 0x55)}, false), 0);
+        uint32_t rdba = (1u << 22) | b;
+        char want[1200];
+        snprintf(want, sizeof(want),
+                 "block rdba=0x%x check value not matched.\nblock 1/%u (rdba=0x%08x) of \"%s\": check value "
+                 "mismatch, skipped.\n",
+                 rdba, b, rdba, p.c_str());
+        return want;
+    }
+
     int run_export(std::string *err)
     {
         char args[] = "dict";
@@ -328,29 +355,9 @@ TEST_F(Export, FailedObjBlockIsSkippedAndCounted)
     ASSERT_EQ(run_export(&err), 0) << err;
     uint32_t objs = g_ctx.sys.nobj, tabs = g_ctx.sys.ntab, cols = g_ctx.sys.ncol;
     auto tab_file = get_file("tab");
-    // The first data block after OBJ$'s segment header.
-    std::string p = dir + "/system01.dbf";
-    uint32_t obj_hdr = 0;
-    for (const sysdb::Obj &o : built.all.obj)
-        for (const sysdb::Tab &t : built.all.tab)
-            if (o.name == "OBJ$" && t.objn == o.objn)
-                obj_hdr = t.blk;
-    ASSERT_NE(obj_hdr, 0u);
-    uint32_t b = obj_hdr + 1;
-    std::vector<uint8_t> blk;
-    for (; b < 4000; b++) {
-        ASSERT_EQ(kb::read_file_block(p, b, blk), 0);
-        if (blk[0] == 0x06)
-            break;
-    }
-    ASSERT_EQ(kb::patch_block(p, b, 16, {(uint8_t)(blk[16] ^ 0x55)}, false), 0);
+    std::string want = break_first_block("OBJ$");
+    ASSERT_FALSE(HasFailure());
     ASSERT_EQ(run_export(&err), 0) << err;
-    uint32_t rdba = (1u << 22) | b;
-    char want[1200];
-    snprintf(want, sizeof(want),
-             "block rdba=0x%x check value not matched.\nblock 1/%u (rdba=0x%08x) of \"%s\": check value mismatch, "
-             "skipped.\n",
-             rdba, b, rdba, p.c_str());
     EXPECT_NE(err.find(want), std::string::npos) << err;
     EXPECT_NE(err.find(" rows done.\n         1 blocks of obj$ skipped.\n"), std::string::npos) << err;
     EXPECT_NE(err.find("with \"checksum = NO\" in the configuration.\n"), std::string::npos) << err;
@@ -377,31 +384,13 @@ TEST_F(Export, FailedClusterBlockIsReportedOnceAndCountedPerTable)
     std::string err;
     ASSERT_EQ(run_export(&err), 0) << err;
     uint32_t objs = g_ctx.sys.nobj, cols = g_ctx.sys.ncol;
-    uint32_t c_obj = 0;     // TAB$ lives in C_OBJ#: its segment header is the cluster's
-    for (const sysdb::Obj &o : built.all.obj)
-        for (const sysdb::Tab &t : built.all.tab)
-            if (o.name == "TAB$" && t.objn == o.objn)
-                c_obj = t.blk;
-    ASSERT_NE(c_obj, 0u);
-    std::string p = dir + "/system01.dbf";
-    uint32_t b = c_obj + 1;
-    std::vector<uint8_t> blk;
-    for (; b < 4000; b++) {
-        ASSERT_EQ(kb::read_file_block(p, b, blk), 0);
-        if (blk[0] == 0x06)
-            break;
-    }
-    ASSERT_EQ(kb::patch_block(p, b, 16, {(uint8_t)(blk[16] ^ 0x55)}, false), 0);
+    // TAB$ lives in C_OBJ#: the block broken is the cluster's.
+    std::string want = break_first_block("TAB$");
+    ASSERT_FALSE(HasFailure());
     ASSERT_EQ(run_export(&err), 0) << err;
-    uint32_t rdba = (1u << 22) | b;
-    char want[1200];
-    snprintf(want, sizeof(want),
-             "block rdba=0x%x check value not matched.\nblock 1/%u (rdba=0x%08x) of \"%s\": check value mismatch, "
-             "skipped.\n",
-             rdba, b, rdba, p.c_str());
     size_t at = err.find(want);
     ASSERT_NE(at, std::string::npos) << err;
-    EXPECT_EQ(err.find("check value mismatch", at + strlen(want)), std::string::npos) << "reported once: " << err;
+    EXPECT_EQ(err.find("check value mismatch", at + want.size()), std::string::npos) << "reported once: " << err;
     for (const char *t : {"tab$", "clu$", "col$", "ind$"})
         EXPECT_NE(err.find(std::string(" 1 blocks of ") + t + " skipped.\n"), std::string::npos) << t << err;
     EXPECT_LT(g_ctx.sys.ncol, cols);
