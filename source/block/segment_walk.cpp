@@ -10,6 +10,7 @@
 
 #include "kelvo/block.h"
 #include "kelvo/context.h"
+#include "kelvo/progress.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ uint64_t file_blocks(const DATAFILE *df) { return (df->flag & DF_BIGFILE) ? BIGF
 
 void print_block(const char *what, const DATAFILE *df, uint32_t rdba)
 {
+    progress_clear();
     fprintf(stderr, "%s %u/%llu (rdba=0x%08x) of \"%s\"", what, df->fno,
             (unsigned long long)df_block_number(df, rdba), rdba, df->name);
 }
@@ -86,6 +88,7 @@ int read_run(Walk &k, const DATAFILE *cdf, uint32_t dba, uint32_t len)
     uint8_t *f = k.faults.data();
     while (len > 0) {
         int n = len < (uint32_t)w->area_blks ? (int)len : w->area_blks;
+        progress_done((uint64_t)n, (uint32_t)w->bsz);
         if (read_blocks_quiet(df, dba, n, w->area, nullptr, f) == n && f[0] == BLOCK_READ_ERROR && n > 1)
             for (int i = 0; i < n; i++)
                 read_blocks_quiet(df, dba + (uint32_t)i, 1, w->area + (size_t)i * (size_t)w->bsz, nullptr, f + i);
@@ -203,10 +206,13 @@ int scan_tablespace(Walk &k)
         uint64_t end = (uint64_t)df->blks + 1;
         if (end > file_blocks(df))
             end = file_blocks(df);
+        if (end > 2)
+            progress_total(end - 2);
         for (uint64_t b = 2; b < end;) {
             int n = end - b < (uint64_t)w->area_blks ? (int)(end - b) : w->area_blks;
             uint32_t rdba = (df->flag & DF_BIGFILE) ? (uint32_t)b : (uint32_t)((df->rfn << 22) | (uint32_t)b);
             read_blocks_quiet(df, rdba, n, w->area, nullptr, f);
+            progress_done((uint64_t)n, (uint32_t)w->bsz);
             for (int i = 0; i < n; i++) {
                 uint8_t *blk = w->area + (size_t)i * (size_t)w->bsz;
                 if (f[i] == BLOCK_PAST_END || f[i] == BLOCK_READ_ERROR || f[i] == BLOCK_UNFORMATTED)
@@ -318,6 +324,7 @@ int walk_segment(SEGWALK *w)
         if (head) {
             total = get_le32(w->hblk + SEGHDR_NEXTS_OFFSET);
             k.hwm = get_le32(w->hblk + SEGHDR_HWM_OFFSET);
+            progress_total(get_le32(w->hblk + SEGHDR_NBLKS_OFFSET));
         }
         // The extents are read into the area: hblk keeps the map meanwhile.
         for (uint32_t i = 0; i < nexts; i++) {

@@ -7,6 +7,7 @@
 
 #include "kelvo/block.h"
 #include "kelvo/context.h"
+#include "kelvo/progress.h"
 
 static const char *const fault_texts[BLOCK_FAULTS] = {
     "good",
@@ -106,6 +107,7 @@ void report_block(const DATAFILE *df, uint32_t rdba, int fault)
 {
     if (reported_before(df, rdba))
         return;
+    progress_clear();
     if (fault == BLOCK_CHECK_VALUE) {
         fprintf(stderr, "block rdba=0x%x check value not matched.\n", rdba);
         check_value_seen = true;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "kelvo/context.h"
+#include "kelvo/progress.h"
 #include "kelvo/block.h"
 
 namespace {
@@ -241,7 +242,9 @@ static int export_tables(BootRows &br)
         const DICT_TABLE &t = dict_tables[id];
         print_table_label(verb, t);
         g_skipped = 0;
-        if (run() != 0) {
+        int rc = run();
+        progress_end();
+        if (rc != 0) {
             if (strcmp(verb, "export") == 0)
                 fprintf(stderr, "export %s error.\n", t.label);
             print_skipped(t.label);

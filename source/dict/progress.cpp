@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "kelvo/dict.h"
+#include "kelvo/progress.h"
 
 void print_progress_label(const char *text)
 {
@@ -17,6 +18,7 @@ void print_progress_label(const char *text)
         line[n++] = '.';
     line[64] = '\0';
     fputs(line, stderr);
+    progress_begin(line);
 }
 
 void print_table_label(const char *verb, const DICT_TABLE &t)

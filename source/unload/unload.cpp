@@ -10,6 +10,7 @@
 #include "kelvo/unload.h"
 #include "kelvo/shell.h"
 #include "kelvo/context.h"
+#include "kelvo/progress.h"
 
 // Skips the command's keyword and the blanks and tabs after it.
 static char *after_keyword(char *args)
@@ -65,6 +66,7 @@ static void progress_line(const char *user, const char *table)
         line[n] = '.';
     line[80] = '\0';
     fputs(line, stderr);
+    progress_begin(line);
 }
 
 static int create_dump(const char *path)
@@ -92,6 +94,7 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
         ti[i].offset = ul->data_ofs;
         progress_line(user, ti[i].tab_name);
         bool fail = unload_one_table(ul) < 0;
+        progress_end();
         if (fail) {
             fprintf(stderr, "unload table \"%s\" error.\n", ti[i].tab_name);
             ti[i].ncol = (uint32_t)ul->ncolw;

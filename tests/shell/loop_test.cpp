@@ -151,6 +151,88 @@ TEST_F(Loop, CommandsAsArguments)
     EXPECT_NE(r.out.find(plain.out), std::string::npos) << r.out;
 }
 
+// Everything the child wrote to the terminal until it ended; its exit status.
+int drain_terminal(int master, pid_t pid, std::string &seen)
+{
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(master, buf, sizeof buf)) > 0)
+        seen.append(buf, (size_t)n);
+    close(master);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+}
+
+// What a terminal shows after the text written to it: a carriage return goes
+// back to the line's start, ESC [ K erases to its end, later text overwrites.
+std::string rendered(const std::string &raw)
+{
+    std::string out, line;
+    size_t col = 0;
+    for (size_t i = 0; i < raw.size(); i++) {
+        char c = raw[i];
+        if (c == '\r') {
+            col = 0;
+        } else if (c == '\n') {
+            out += line + "\n";
+            line.clear();
+            col = 0;
+        } else if (raw.compare(i, 3, "\033[K") == 0) {
+            line.resize(col);
+            i += 2;
+        } else {
+            if (col < line.size())
+                line[col] = c;
+            else
+                line += c;
+            col++;
+        }
+    }
+    return out + line;
+}
+
+// With standard error at a terminal, "export dict" and "unload" draw their
+// progress over the step's label and put the label back when the step ends:
+// the screen reads as the plain output does.
+TEST_F(Loop, ProgressAtATerminalLeavesThePlainText)
+{
+    const std::string commands = "export dict\nload dict\nunload user scott\nexit\n";
+    KelvoRun plain = run(commands);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_NE(plain.err.find("rows done."), std::string::npos);
+
+    std::string in = dir->file(".progress_in");
+    std::ofstream(in, std::ios::binary) << commands;
+    std::string cfg = "config=" + dir->file("db/config.ini");
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(master);
+        int fi = open(in.c_str(), O_RDONLY), fo = open("/dev/null", O_WRONLY);
+        if (fi < 0 || fo < 0 || chdir(dir->path.c_str()) != 0)
+            _exit(121);
+        dup2(fi, 0);
+        dup2(fo, 1);
+        dup2(slave, 2);
+        setenv("KELVO_PROGRESS_MS", "0", 1);  // draw at every batch of blocks
+        execl(KELVO_PROGRAM, KELVO_PROGRAM, cfg.c_str(), (char *)nullptr);
+        _exit(122);
+    }
+    close(slave);
+    std::string raw;
+    EXPECT_EQ(drain_terminal(master, pid, raw), 0) << raw;
+    // The terminal turns each line end into a carriage return and a line end.
+    EXPECT_NE(raw.find(" blocks, "), std::string::npos) << raw;
+    EXPECT_NE(raw.find(" MB/s, "), std::string::npos) << raw;
+    EXPECT_NE(raw.find(" left"), std::string::npos) << raw;
+    EXPECT_NE(raw.find("\033[K. . unloading table \"SCOTT\".\"EMP\"  "), std::string::npos) << raw;
+    EXPECT_EQ(rendered(raw), rendered(plain.err));
+    unlink(in.c_str());
+}
+
 // At a terminal: the banner, the prompt and line editing, with the lines kept
 // in a history file of the dictionary directory.
 TEST_F(Loop, TerminalGetsBannerPromptAndHistory)
@@ -169,14 +251,7 @@ TEST_F(Loop, TerminalGetsBannerPromptAndHistory)
     const char typed[] = "help\nexit\n";
     ASSERT_EQ(write(master, typed, sizeof typed - 1), (ssize_t)(sizeof typed - 1));
     std::string seen;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(master, buf, sizeof buf)) > 0)
-        seen.append(buf, (size_t)n);
-    close(master);
-    int st = 0;
-    waitpid(pid, &st, 0);
-    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << seen;
+    EXPECT_EQ(drain_terminal(master, pid, seen), 0) << seen;
     EXPECT_NE(seen.find("kelvo: Oracle datafile recovery and unload shell"), std::string::npos) << seen;
     EXPECT_NE(seen.find("KELVO> "), std::string::npos) << seen;
     EXPECT_NE(seen.find("example: desc scott.emp"), std::string::npos) << seen;
