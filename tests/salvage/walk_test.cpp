@@ -10,33 +10,16 @@ namespace {
 
 constexpr uint32_t BSZ = 2048;
 
-class Salvage : public UnloadTest {
+class Salvage : public OneFileTest {
 protected:
-    kb::Datafile df;
-    uint32_t next = 2;
-    uint32_t scott = 0;
-    kb::DbTable t;
-
     void SetUp() override
     {
-        UnloadTest::SetUp();
-        g_data_lost = 0;
-        users_file(df, "users01.dbf", 4, 256);
-        scott = add_user("SCOTT");
+        OneFileTest::SetUp();
+        users_file(df, "users01.dbf", 4, 256, BSZ);
         t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 60)});
         t.seg.extents = {5, 5, 5, 5};
         for (int i = 0; i < 160; i++)
             t.rows.push_back(lrow({kb::col_num(i), kb::col_str(std::string(40, (char)('a' + i % 26)))}));
-    }
-    // A datafile of tablespace 4 with file numbers fno.
-    void users_file(kb::Datafile &f, const std::string &name, uint32_t fno, uint32_t blocks)
-    {
-        kb::FileDesc d;
-        d.fno = d.rfn = fno;
-        d.tsn = 4;
-        d.blocks = blocks;
-        d.bsz = BSZ;
-        ASSERT_EQ(kb::df_create(f, dir + "/" + name, d), 0);
     }
     // Writes the table with `hdr_max` / `map_max` extent entries per map
     // (0: as many as fit) and registers it; the file is closed for damage.
@@ -364,7 +347,7 @@ TEST_F(Salvage, UserSummaryCountsCompletePartialAndFailed)
         u.rows.push_back(lrow({kb::col_num(i)}));
     // U is written into a second file of the tablespace, intact.
     kb::Datafile df2;
-    users_file(df2, "users02.dbf", 5, 64);
+    users_file(df2, "users02.dbf", 5, 64, BSZ);
     uint32_t n2 = 2;
     ASSERT_EQ(kb::write_table(df2, &n2, u), 0);
     add_table(u, scott, 4);

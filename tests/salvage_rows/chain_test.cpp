@@ -7,21 +7,12 @@ namespace {
 
 const std::vector<uint8_t> NUM7 = {0x02, 0xC1, 0x08};   // the column 7
 
-class Chains : public UnloadTest {
+class Chains : public OneFileTest {
 protected:
-    kb::Datafile df;
-    uint32_t next = 2;
-    uint32_t scott = 0;
-    kb::DbTable t;
-
     void SetUp() override
     {
-        UnloadTest::SetUp();
-        kb::FileDesc d;
-        d.fno = d.rfn = d.tsn = 4;
-        d.blocks = 512;
-        ASSERT_EQ(kb::df_create(df, dir + "/users01.dbf", d), 0);
-        scott = add_user("SCOTT");
+        OneFileTest::SetUp();
+        users_file(df, "users01.dbf", 4, 512);
         t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 20)});
         t.seg.extents = {8};
         for (int i = 0; i < 3; i++)
@@ -32,21 +23,13 @@ protected:
     {
         std::vector<uint8_t> p = {fb, 0, cc};
         if (ndba || nslot)
-            p.insert(p.end(), {(uint8_t)(ndba >> 24), (uint8_t)(ndba >> 16), (uint8_t)(ndba >> 8), (uint8_t)ndba,
-                               (uint8_t)(nslot >> 8), (uint8_t)nslot});
+            rowid(p, ndba, nslot);
         p.insert(p.end(), cols.begin(), cols.end());
         return p;
     }
     void write_block(uint32_t a, const std::vector<std::vector<uint8_t>> &pieces)
     {
-        kb::DataBlock b;
-        b.objd = t.objd;
-        b.tables.resize(1);
-        for (const auto &p : pieces)
-            b.tables[0].push_back(kb::Slot{false, p});
-        std::vector<uint8_t> blk(df.d.bsz);
-        ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
-        ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+        OneFileTest::write_block(a, pieces, t.objd);
     }
     // The table's last data block: a whole row, a head piece whose next
     // rowid is `to`, a whole row.

@@ -4,23 +4,12 @@
 
 namespace {
 
-class Faults : public UnloadTest {
+class Faults : public OneFileTest {
 protected:
-    kb::Datafile df;
-    uint32_t next = 2;
-    uint32_t scott = 0;
-    kb::DbTable t;
-
     void SetUp() override
     {
-        UnloadTest::SetUp();
-        kb::FileDesc d;
-        d.fno = 4;
-        d.rfn = 4;
-        d.tsn = 4;
-        d.blocks = 512;
-        ASSERT_EQ(kb::df_create(df, dir + "/users01.dbf", d), 0);
-        scott = add_user("SCOTT");
+        OneFileTest::SetUp();
+        users_file(df, "users01.dbf", 4, 512);
         t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 20), ucol("C", 1, 20)});
         t.seg.extents = {8};
         for (int i = 0; i < 5; i++)
@@ -32,15 +21,7 @@ protected:
     void make_with_block(const std::vector<std::vector<uint8_t>> &pieces, uint32_t objd = 700)
     {
         ASSERT_EQ(kb::write_table(df, &next, t), 0);
-        kb::DataBlock b;
-        b.objd = objd;
-        b.tables.resize(1);
-        for (const auto &p : pieces)
-            b.tables[0].push_back(kb::Slot{false, p});
-        std::vector<uint8_t> blk(df.d.bsz);
-        uint32_t a = t.segment.data.back();
-        ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
-        ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+        write_block(t.segment.data.back(), pieces, objd);
         add_table(t, scott, 4);
         add_file(df);
     }
@@ -50,12 +31,6 @@ protected:
         std::vector<uint8_t> p = {fb, 0};
         p.insert(p.end(), rest.begin(), rest.end());
         return p;
-    }
-    static void rowid(std::vector<uint8_t> &p, uint32_t dba, uint16_t slot)
-    {
-        uint8_t b[6] = {(uint8_t)(dba >> 24), (uint8_t)(dba >> 16), (uint8_t)(dba >> 8), (uint8_t)dba,
-                        (uint8_t)(slot >> 8), (uint8_t)slot};
-        p.insert(p.end(), b, b + 6);
     }
 };
 
@@ -99,12 +74,7 @@ TEST_F(Faults, ChainThatLoopsIsCutOnce)
     std::vector<uint8_t> loop = piece(0x00, {0x01});   // a middle piece pointing at itself
     rowid(loop, a, 1);
     loop.insert(loop.end(), {0x01, 'L'});
-    kb::DataBlock b;
-    b.objd = 700;
-    b.tables = {{kb::Slot{false, h}, kb::Slot{false, loop}}};
-    std::vector<uint8_t> blk(df.d.bsz);
-    ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
-    ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+    write_block(a, {h, loop}, 700);
     add_table(t, scott, 4);
     add_file(df);
     ASSERT_EQ(unload("table scott.t"), 0) << err;
@@ -128,12 +98,7 @@ TEST_F(Faults, ChainIntoAnUnconfiguredFileCutsTheRow)
     std::vector<uint8_t> h = piece(0x28, {0x01});
     rowid(h, kb::rdba(9, 5), 0);
     h.insert(h.end(), NUM7.begin(), NUM7.end());
-    kb::DataBlock b;
-    b.objd = 700;
-    b.tables = {{kb::Slot{false, h}}};
-    std::vector<uint8_t> blk(df.d.bsz);
-    ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
-    ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+    write_block(a, {h}, 700);
     add_table(t, scott, 4);
     kb::DbTable u = t;
     u.name = "U";

@@ -337,3 +337,51 @@ inline kb::DbTable heap_table(const std::string &name, uint32_t objn, std::vecto
     t.seg_kind = 0x10;
     return t;
 }
+
+// One datafile of tablespace 4 holding SCOTT's table T, and the means to put
+// hand-made row pieces into its blocks: the fixture of the damage tests.
+class OneFileTest : public UnloadTest {
+protected:
+    kb::Datafile df;
+    uint32_t next = 2;
+    uint32_t scott = 0;
+    kb::DbTable t;
+
+    void SetUp() override
+    {
+        UnloadTest::SetUp();
+        g_data_lost = 0;
+        scott = add_user("SCOTT");
+    }
+    // A datafile of tablespace 4 with file numbers fno and blocks of bsz bytes.
+    void users_file(kb::Datafile &f, const std::string &name, uint32_t fno, uint32_t blocks, uint32_t bsz = 8192)
+    {
+        kb::FileDesc d;
+        d.fno = d.rfn = fno;
+        d.tsn = 4;
+        d.blocks = blocks;
+        d.bsz = bsz;
+        ASSERT_EQ(kb::df_create(f, dir + "/" + name, d), 0);
+    }
+    // Writes a data block of data object objd at rdba a holding the given
+    // row pieces as the slots of its one table.
+    void write_block(uint32_t a, const std::vector<std::vector<uint8_t>> &pieces, uint32_t objd)
+    {
+        kb::DataBlock b;
+        b.objd = objd;
+        b.tables.resize(1);
+        for (const auto &p : pieces)
+            b.tables[0].push_back(kb::Slot{false, p});
+        std::vector<uint8_t> blk(df.d.bsz);
+        ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
+        ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+    }
+    // Appends the 6-byte rowid (rdba, slot) of a next or head piece.
+    static void rowid(std::vector<uint8_t> &p, uint32_t dba, uint16_t slot)
+    {
+        for (int s = 24; s >= 0; s -= 8)
+            p.push_back((uint8_t)(dba >> s));
+        p.push_back((uint8_t)(slot >> 8));
+        p.push_back((uint8_t)slot);
+    }
+};
