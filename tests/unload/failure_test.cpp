@@ -4,43 +4,27 @@
 
 namespace {
 
-class Faults : public UnloadTest {
+class Faults : public OneTableTest {
 protected:
-    kb::Datafile df;
-    uint32_t next = 2;
-    uint32_t scott = 0;
-    kb::DbTable t;
-
     void SetUp() override
     {
-        UnloadTest::SetUp();
-        kb::FileDesc d;
-        d.fno = 4;
-        d.rfn = 4;
-        d.tsn = 4;
-        d.blocks = 512;
-        ASSERT_EQ(kb::df_create(df, dir + "/users01.dbf", d), 0);
-        scott = add_user("SCOTT");
+        OneTableTest::SetUp();
         t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 20), ucol("C", 1, 20)});
         t.seg.extents = {8};
         for (int i = 0; i < 5; i++)
             t.rows.push_back(lrow({kb::col_num(i), kb::col_str("b"), kb::col_str("c")}));
     }
 
-    // Writes the table, then a block of hand-made slots into the last data
-    // block of its segment (after the rows the builder placed).
+    // Writes the table, then a block of hand-made slots (of data object
+    // objd) into the last data block of its segment (after the rows the
+    // builder placed).
     void make_with_block(const std::vector<std::vector<uint8_t>> &pieces, uint32_t objd = 700)
     {
         ASSERT_EQ(kb::write_table(df, &next, t), 0);
-        kb::DataBlock b;
-        b.objd = objd;
-        b.tables.resize(1);
-        for (const auto &p : pieces)
-            b.tables[0].push_back(kb::Slot{false, p});
-        std::vector<uint8_t> blk(df.d.bsz);
-        uint32_t a = t.segment.data.back();
-        ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
-        ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+        uint32_t own = t.objd;
+        t.objd = objd;
+        write_block(t.segment.data.back(), {pieces});
+        t.objd = own;
         add_table(t, scott, 4);
         add_file(df);
     }

@@ -337,3 +337,44 @@ inline kb::DbTable heap_table(const std::string &name, uint32_t objn, std::vecto
     t.seg_kind = 0x10;
     return t;
 }
+
+// One user datafile (file 4 of tablespace 4, 512 blocks), user SCOTT and
+// its table t (A NUMBER, B VARCHAR2(20); rows (0..2, 'b'), one extent of 8
+// blocks, not yet written), for tests that write blocks of it by hand.
+class OneTableTest : public UnloadTest {
+protected:
+    kb::Datafile df;
+    uint32_t next = 2;
+    uint32_t scott = 0;
+    kb::DbTable t;
+
+    void SetUp() override
+    {
+        UnloadTest::SetUp();
+        kb::FileDesc d;
+        d.fno = d.rfn = d.tsn = 4;
+        d.blocks = 512;
+        ASSERT_EQ(kb::df_create(df, dir + "/users01.dbf", d), 0);
+        scott = add_user("SCOTT");
+        t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 20)});
+        t.seg.extents = {8};
+        for (int i = 0; i < 3; i++)
+            t.rows.push_back(lrow({kb::col_num(i), kb::col_str("b")}));
+    }
+    // Writes a data block of t's data object at rdba a: the row pieces of
+    // each table directory entry; fcls >= 0 makes it a compressed block.
+    void write_block(uint32_t a, const std::vector<std::vector<std::vector<uint8_t>>> &tables, int fcls = -1)
+    {
+        kb::DataBlock b;
+        b.objd = t.objd;
+        b.fcls = fcls;
+        for (const auto &pieces : tables) {
+            b.tables.emplace_back();
+            for (const auto &p : pieces)
+                b.tables.back().push_back(kb::Slot{false, p});
+        }
+        std::vector<uint8_t> blk(df.d.bsz);
+        ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
+        ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
+    }
+};
