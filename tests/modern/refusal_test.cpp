@@ -150,4 +150,45 @@ TEST_F(Refusal, TableOfUnparsableBlocksNamesTablespaceEncryption)
     g_ctx.ts = nullptr;
 }
 
+// An extended VARCHAR2 (declared over 4000 bytes, with a LOB entry) whose
+// value cannot be read, or is stored two bytes per character, is NULL,
+// reported and counted; the readable value beside them is whole.
+TEST_F(Refusal, ExtendedValuesThatCannotBeReadAreNull)
+{
+    kb::DbTable e = heap_table("E", 740, {ucol("ID", 2, 22), ucol("S", 1, 32767)});
+    std::vector<uint8_t> inl = locator(0x04, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0});
+    inl.insert(inl.end(), {'h', 'e', 'l', 'l', 'o'});
+    std::vector<uint8_t> wide = inl;
+    wide[9] = 2;
+    uint32_t to = kb::rdba(4, 600);
+    std::vector<uint8_t> ext = {0, 0, 0, 0, 0, 0, 0x23, 0, 0, 0, 0x10, 0, 0, 0,
+                                0, (uint8_t)(to >> 24), (uint8_t)(to >> 16), (uint8_t)(to >> 8), (uint8_t)to, 1};
+    e.rows = {lrow({kb::col_num(1), kb::col_bytes(inl)}), lrow({kb::col_num(2), kb::col_bytes(locator(0, 0x80, ext))}),
+              lrow({kb::col_num(3), kb::col_bytes(wide)})};
+    ASSERT_EQ(kb::write_table(df, &next, e), 0);
+    add_table(e, scott, 4);
+    LOB lob{};
+    lob.objp = 740;
+    lob.cid = 2;
+    lob.chunk = 1;
+    lob.tsn = 4;
+    g_ctx.lob = &lob;
+    g_ctx.sys.nlob = 1;
+    ASSERT_EQ(unload("table scott.e"), 0) << err;
+    xd::Table x = expect(e, false);
+    x.rows = {{{xd::data({0xC1, 0x02}), xd::text("hello")}}, {{xd::data({0xC1, 0x03}), xd::null()}},
+              {{xd::data({0xC1, 0x04}), xd::null()}}};
+    x.flag |= 0x4;
+    EXPECT_EQ(read_dump("SCOTT_E.dat"), xd::dump_file("SCOTT", props, {x}));
+    for (const char *how : {"slot 1) cannot be read, NULL.\n", "slot 2) is stored two bytes per character, NULL.\n"}) {
+        char m[200];
+        snprintf(m, sizeof(m), "extended value of column \"S\" in row (ts#=4, rdba=0x%08x, %s", e.segment.data[0],
+                 how);
+        EXPECT_NE(err.find(m), std::string::npos) << m << err;
+    }
+    EXPECT_NE(err.find("         3 rows done.\n    2 LOB values lost: see "), std::string::npos) << err;
+    g_ctx.lob = nullptr;
+    g_ctx.sys.nlob = 0;
+}
+
 } // namespace
