@@ -23,8 +23,10 @@ int data_header_offset(const uint8_t *blk, size_t bsz)
 bool data_header_parses(const uint8_t *blk, size_t bsz)
 {
     int dho = data_header_offset(blk, bsz);
+    if (dho < 0)
+        return false;
     uint8_t typ = blk[KTBBH_OFFSET + offsetof(KTBBH, ktbbhtyp)];
-    if (dho < 0 || (typ != 1 && typ != 2) || (blk[KTBBH_OFFSET + offsetof(KTBBH, ktbbhict)] == 0))
+    if ((typ != 1 && typ != 2) || blk[KTBBH_OFFSET + offsetof(KTBBH, ktbbhict)] == 0)
         return false;
     if (typ == 2)
         return true;            // an index block: its header is no KDBH
