@@ -28,6 +28,7 @@ constexpr int BLOCK_TYPE_SEGHDR_FL = 0x10;  // segment header, free-list managed
 constexpr int BLOCK_TYPE_EXTMAP_FL = 0x12;  // further extent map block, free-list segment
 constexpr int BLOCK_TYPE_SEGHDR_ASSM = 0x23;  // segment header, automatically managed segment
 constexpr int BLOCK_TYPE_EXTMAP_ASSM = 0x24;  // further extent map block, automatic segment
+constexpr int BLOCK_TYPE_SEGHDR_FLG = 0x11;  // segment header with free list groups (not read)
 
 typedef struct __cache_layer {
     uint8_t type_kcbh;
@@ -271,18 +272,37 @@ struct __segment_walk {
     void (*lost)(SEGWALK *w, const DATAFILE *df, uint32_t rdba, uint32_t n, int fault);
     void *arg;              // the caller's record
     int scanned;            // set when the fallback scan replaced the map
+    const char *name;       // the table, for messages (may be null)
 };
 // Returns 0 when every reachable block was visited (losses are counted by
 // `lost`), the visitor's non-zero result, or -1 when the segment header
 // cannot be used and there is no scan to fall back on, or the walk cannot
-// start (one message).
+// start (one message). A segment header with free list groups (type 0x11)
+// is refused with one message and no scan: its layout is not known.
 int walk_segment(SEGWALK *w);
+
+// kdbhflag 0x40: the data header is extended (a compressed block).
+constexpr int KDBH_EXTENDED = 0x40;
+
+// Whether a block must not be read as plain rows because it holds
+// compressed ones (compressed_block.cpp): a table data block whose kdbhflag
+// has KDBH_EXTENDED (BASIC/OLTP compression, or a hybrid columnar unit), or,
+// for a table outside a cluster (clustered false), one whose table
+// directory lists more than one table. Returns 1 for such a block, with
+// the rows it holds in *rows (-1 when they cannot be counted: a columnar
+// unit, or no table directory found), else 0. Prints nothing.
+int compressed_block(const uint8_t *blk, size_t bsz, bool clustered, int *rows);
 
 // Offset of KDBH in a table data block of bsz bytes:
 //   44 + 24 * (ktbbhict & 0xFF), plus 8 + (exflg & 0xFFFF) with KTBBH_EXDATA.
 // Returns -1 when the ITL, the extra data or KDBH itself would lie beyond
 // the block. The block type is not looked at.
 int data_header_offset(const uint8_t *blk, size_t bsz);
+
+// Whether the transaction and data headers of a table data block look like
+// ones: a data or index transaction header type, an ITL, and a table
+// directory of 1 to 127 entries inside the block. Prints nothing.
+bool data_header_parses(const uint8_t *blk, size_t bsz);
 
 // A table data block whose headers and directories were checked against its
 // size (open_data_block). Offsets are from the block start.

@@ -145,8 +145,12 @@ constexpr uint32_t COL_HIDDEN2 = 0x00000002u;  // not unloaded (PROPERTY 0x4000)
 constexpr uint32_t COL_HIDDEN3 = 0x00000004u;  // not unloaded (PROPERTY 0x8000)
 constexpr uint32_t COL_SKIP_MASK = 0x00000007u;
 constexpr uint32_t COL_UNUSED_FLAG = 0x00000100u;
+// COL_UNUSED_FLAG is set for PROPERTY 0x4000000 or 0x20000000: a column
+// encrypted with TDE, whose stored bytes are ciphertext.
+constexpr uint32_t COL_ENCRYPTED = COL_UNUSED_FLAG;
 constexpr uint32_t COL_NCHAR = 0x00001000u;  // national character set (CHARSETFORM 2)
 constexpr uint32_t COL_CLUKEY = 0x00010000u;  // read from the cluster key row (load)
+constexpr uint32_t COL_EXTENDED = 0x00020000u;  // an extended VARCHAR2/RAW stored as a LOB (unload)
 
 // One table partition (file "tabpart") or composite partition ("tabcompart").
 struct __tabpart {

@@ -29,6 +29,8 @@ enum LOSS_KIND {
     LOSS_ROW_CUT,           // a row whose later pieces could not be read: the rest is NULL
     LOSS_LOB,               // a LOB value that could not be read: NULL
     LOSS_LONG,              // a LONG value that broke off: NULL
+    LOSS_COMPRESSED,        // a row of a compressed block, not decoded
+    LOSS_ENCRYPTED,         // a value of an encrypted column: NULL
     LOSS_KINDS
 };
 
@@ -79,12 +81,22 @@ struct __unloader {
     int ckn;                // key columns left in the key row
     int ncolw;              // columns written to the column information
     uint32_t lost[LOSS_KINDS]; // what the current table lost, by LOSS_* kind
+    uint32_t ncompressed;   // compressed blocks passed over
+    uint32_t nowned;        // data blocks of the table's own data object
+    uint32_t nunparsed;     // data blocks of no object whose headers do not parse
+    int next;               // extended columns: their value is read through the last LOB slot
+    int ext_open;           // an extended column's locator is split and being gathered
+    int no_flush;           // the LOB readers may not write the cache out (an extended value)
+    uint32_t nasis;         // extended values written as stored (not LOB locators)
 };
 
 // Recording what a table loses. Every loss is counted in ul->lost by kind and
 // goes to the table's loss report with where it was found (df may be null,
 // rdba 0, slot and col -1 when unknown) and why.
 void note_loss(ULDR *ul, int kind, const DATAFILE *df, uint32_t rdba, int slot, int col, const char *why);
+// The same for n losses (0 or more) written as one line of the report.
+void note_losses(ULDR *ul, int kind, uint32_t n, const DATAFILE *df, uint32_t rdba, int slot, int col,
+                 const char *why);
 // The loss report of the dump at dump_path ("x.dat": "x.loss"), created at
 // the first loss; a report left by an earlier run is removed here.
 void loss_begin(const char *dump_path);
@@ -97,6 +109,12 @@ int loss_end(void);
 // The line after a table's "rows done." when it lost anything, e.g.
 //     3 blocks skipped, 1 row cut, 2 LOB values lost: see data/SCOTT_EMP.loss
 void print_table_losses(const ULDR *ul);
+// What a table could not decode at all, said once after its "rows done."
+// line and counted: compressed blocks, and data blocks none of which parse
+// (an encrypted tablespace). name is the table's.
+void print_table_refusals(ULDR *ul, const char *name);
+// The table's encrypted columns, said once before its blocks are read.
+void print_encrypted_columns(const TAB *t, const char *name);
 
 // The dump writer: zeros that reserve the header and the table information,
 // the cache of row data, and the header and table information written last.
@@ -113,5 +131,8 @@ int unload_one_table(ULDR *ul);
 int unload_segment(ULDR *ul);
 int uldr_layout(ULDR *ul, int bsz);
 int process_data_block(ULDR *ul, const uint8_t *blk);
+// Marks the table's extended columns (COL_EXTENDED: VARCHAR2, NVARCHAR2 or
+// RAW declared over 4000 bytes with a LOB$ entry); returns their number.
+int mark_extended_columns(const TAB *t);
 int save_long(ULDR *ul, const uint8_t *data, int dlen, int flush);
 int process_long(ULDR *ul);

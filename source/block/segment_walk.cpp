@@ -299,6 +299,15 @@ int walk_segment(SEGWALK *w)
         if (df) {
             k.maps.insert(block_key(df, cur));
             read_blocks_quiet(df, cur, 1, w->hblk, head ? &header_types : &map_types, &fault);
+            if (fault == BLOCK_WRONG_TYPE && head && w->hblk[offsetof(KCBH, type_kcbh)] == BLOCK_TYPE_SEGHDR_FLG) {
+                // A readable header of a kind whose extent map is not known:
+                // refused whole, not scanned around.
+                if (w->name)
+                    fprintf(stderr, "table \"%s\": ", w->name);
+                fprintf(stderr, "segment header rdba=0x%08x has free list groups (block type 0x11), not supported.\n",
+                        cur);
+                return -1;
+            }
             if (fault == BLOCK_WRONG_TYPE)
                 fprintf(stderr, "error block type: %x\n", w->hblk[offsetof(KCBH, type_kcbh)]);
             if (fault != BLOCK_GOOD)

@@ -107,6 +107,7 @@ int unload_segment(ULDR *ul)
     w.visit = visit_block;
     w.lost = lost_blocks;
     w.arg = ul;
+    w.name = object_name(ul->tabp->oi);
     if (walk_segment(&w) != 0)
         return -1;
     return write_cache(ul);

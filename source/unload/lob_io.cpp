@@ -73,6 +73,12 @@ int lob_room(ULDR *ul, size_t n)
 {
     if (in_bounds((size_t)ul->clen, n, (size_t)ul->csz))
         return 0;
+    if (ul->no_flush) {
+        // An extended value is turned into an entry in the cache: room for
+        // the longest one was made before; more is damage.
+        lob_why("the value is longer than a dump entry");
+        return -1;
+    }
     if (write_cache(ul) < 0) {
         g_lob_write_failed = true;
         return -1;

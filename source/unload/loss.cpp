@@ -20,7 +20,8 @@ FILE *loss_fp;
 bool loss_failed;           // the report could not be created: count only
 char loss_tab[32];          // table the next lines are about
 
-const char *const kind_texts[LOSS_KINDS] = {"block", "unformatted block", "row cut", "LOB value", "LONG value"};
+const char *const kind_texts[LOSS_KINDS] = {"block",      "unformatted block",  "row cut",        "LOB value",
+                                            "LONG value", "compressed rows", "encrypted values"};
 
 bool open_report()
 {
@@ -75,9 +76,15 @@ int loss_end(void)
 
 void note_loss(ULDR *ul, int kind, const DATAFILE *df, uint32_t rdba, int slot, int col, const char *why)
 {
+    note_losses(ul, kind, 1, df, rdba, slot, col, why);
+}
+
+void note_losses(ULDR *ul, int kind, uint32_t count, const DATAFILE *df, uint32_t rdba, int slot, int col,
+                 const char *why)
+{
     if (kind < 0 || kind >= LOSS_KINDS)
         return;
-    ul->lost[kind]++;
+    ul->lost[kind] += count;
     g_data_lost = 1;
     if (!open_report())
         return;
@@ -100,10 +107,14 @@ void note_loss(ULDR *ul, int kind, const DATAFILE *df, uint32_t rdba, int slot, 
 
 void print_table_losses(const ULDR *ul)
 {
-    static const char *const one[LOSS_KINDS] = {"block skipped", "unformatted block skipped", "row cut", "LOB value lost",
-                                                "LONG value lost"};
-    static const char *const many[LOSS_KINDS] = {"blocks skipped", "unformatted blocks skipped", "rows cut",
-                                                 "LOB values lost", "LONG values lost"};
+    static const char *const one[LOSS_KINDS] = {"block skipped",   "unformatted block skipped",
+                                                "row cut",         "LOB value lost",
+                                                "LONG value lost", "row in compressed blocks lost",
+                                                "encrypted value unloaded as NULL"};
+    static const char *const many[LOSS_KINDS] = {"blocks skipped",   "unformatted blocks skipped",
+                                                 "rows cut",         "LOB values lost",
+                                                 "LONG values lost", "rows in compressed blocks lost",
+                                                 "encrypted values unloaded as NULL"};
     char line[512];
     int n = 0;
     for (int k = 0; k < LOSS_KINDS; k++) {
@@ -121,4 +132,63 @@ void print_table_losses(const ULDR *ul)
         fprintf(stderr, "%.*s: see %s\n", n, line, loss_file);
     else
         fprintf(stderr, "%.*s.\n", n, line);
+}
+
+void print_table_refusals(ULDR *ul, const char *name)
+{
+    if (ul->ncompressed)
+        fprintf(stderr, "table \"%s\": %d compressed blocks skipped (compressed tables are not supported).\n", name,
+                (int)ul->ncompressed);
+    if (ul->lost[LOSS_ENCRYPTED]) {
+        char why[96];
+        snprintf(why, sizeof(why), "%u values of encrypted columns unloaded as NULL", ul->lost[LOSS_ENCRYPTED]);
+        note_losses(ul, LOSS_ENCRYPTED, 0, nullptr, 0, -1, -1, why);
+    }
+    if (ul->nasis)
+        fprintf(stderr, "table \"%s\": %u extended values written as stored (not LOB locators).\n", name, ul->nasis);
+    if (ul->nunparsed == 0)
+        return;
+    if (ul->nowned > 0) {
+        // Some blocks are the table's: the others are strays, as before.
+        ul->nskip += ul->nunparsed;
+        return;
+    }
+    // Not one block of the segment parses: with tablespace encryption all
+    // but the cache header of a block is ciphertext, so this is its likely
+    // cause; one line stands for every block.
+    const char *ts = nullptr;
+    for (uint32_t i = 0; g_ctx.ts && i < g_ctx.sys.nts; i++)
+        if ((int)g_ctx.ts[i].tsn == ul->tsn)
+            ts = g_ctx.ts[i].name;
+    char tsname[48];
+    if (ts)
+        snprintf(tsname, sizeof(tsname), "\"%.31s\"", ts);
+    else
+        snprintf(tsname, sizeof(tsname), "ts#=%d", ul->tsn);
+    fprintf(stderr,
+            "table \"%s\": none of its %u data blocks can be read as table data: tablespace %s is probably "
+            "encrypted (not supported).\n",
+            name, ul->nunparsed, tsname);
+    note_losses(ul, LOSS_BLOCK, ul->nunparsed, nullptr, 0, -1, -1,
+                "no data block parses: tablespace encryption is the likely cause");
+}
+
+void print_encrypted_columns(const TAB *t, const char *name)
+{
+    char list[512];
+    int n = 0, cols = 0;
+    list[0] = '\0';
+    for (uint32_t i = 0; i < t->tcol && (uint64_t)t->coff + i < g_ctx.sys.ncol; i++) {
+        const COL *c = &g_ctx.col[t->coff + i];
+        if ((c->flag & COL_SKIP_MASK) || !(c->flag & COL_ENCRYPTED))
+            continue;
+        if (n < (int)sizeof(list)) {
+            int w = snprintf(list + n, sizeof(list) - (size_t)n, "%s%.31s", cols ? ", " : "", c->name);
+            n += w > 0 ? w : 0;
+        }
+        cols++;
+    }
+    if (cols)
+        fprintf(stderr, "table \"%s\": encrypted column%s %s unloaded as NULL (no keystore).\n", name,
+                cols == 1 ? "" : "s", list);
 }

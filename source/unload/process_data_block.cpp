@@ -58,13 +58,36 @@ void report_piece(const ULDR *ul, const char *why)
 
 using namespace rowdec;
 
+// A compressed block: counted with its rows in the loss report, never
+// decoded (the table's message comes after its rows).
+static void skip_compressed(ULDR *ul, int rows)
+{
+    ul->ncompressed++;
+    char why[96];
+    if (rows >= 0)
+        snprintf(why, sizeof(why), "compressed block: %d rows not decoded", rows);
+    else
+        snprintf(why, sizeof(why), "compressed block: rows not counted");
+    const DATAFILE *df = get_datafile(ul->tsn, (int)rdba_file(ul->rdba));
+    note_losses(ul, LOSS_COMPRESSED, rows > 0 ? (uint32_t)rows : 0, df, ul->rdba, -1, -1, why);
+}
+
 int process_data_block(ULDR *ul, const uint8_t *blk)
 {
     if (blk[0] != BLOCK_TYPE_DATA)
         return 0;
     ul->rdba = get_le32(blk + offsetof(KCBH, rdba_kcbh));
     if (ul->objd && get_le32(blk + KTBBH_OFFSET + offsetof(KTBBH, ktbbhod1)) != ul->objd) {
-        ul->nskip++;
+        if (data_header_parses(blk, (size_t)ul->bsz))
+            ul->nskip++;
+        else
+            ul->nunparsed++;
+        return 0;
+    }
+    ul->nowned++;
+    int rows;
+    if (compressed_block(blk, (size_t)ul->bsz, ul->tabn > 0 || (ul->tabp->flag & TAB_CLUSTERED), &rows)) {
+        skip_compressed(ul, rows);
         return 0;
     }
     ROWWALK rw;

@@ -47,6 +47,17 @@ static inline bool put_value(ULDR *ul, const COLV *c)
     return put_word(ul, (uint16_t)c->len) && put_bytes(ul, c->data, c->len);
 }
 
+// An encrypted column's value: NULL, and counted when something was stored
+// (the table's loss line is written at its end).
+static inline bool put_encrypted(ULDR *ul, const COLV *c)
+{
+    if (!c->null) {
+        ul->lost[LOSS_ENCRYPTED]++;
+        g_data_lost = 1;
+    }
+    return put_word(ul, DUMP_NULL);
+}
+
 // The next key value of the row's cluster key row, or NULL when it has none.
 static bool put_key(ULDR *ul)
 {
@@ -90,12 +101,37 @@ static bool close_split(ULDR *ul)
 {
     if (split_pending(ul) && !close_split_length(ul))
         return false;
+    if (ul->ext_open) {
+        ul->ext_open = 0;
+        LOBD *d = extended_slot(ul);
+        if (d->len > sizeof(d->ldata)) {
+            if (!put_word(ul, DUMP_NULL))
+                return false;
+            report_value_lost(ul, "extended", ul->curc, "has a locator longer than 4088 bytes");
+            note_row_loss(ul, LOSS_LOB, ul->curc, "LOB locator longer than 4088 bytes");
+        } else if (extended_value(ul, ul->curc, d->ldata, d->len) == COLS_FAIL) {
+            return false;
+        }
+    }
     if (ul->lob_open) {
         ul->lob_open = 0;
         ul->lcc++;
     }
     ul->split = 0;
     return true;
+}
+
+// Appends one part of a split extended column's locator to its slot; a
+// locator longer than the slot is marked by a length past it.
+static void extended_part(ULDR *ul, const COLV *c)
+{
+    LOBD *d = extended_slot(ul);
+    if (in_bounds(d->len, c->len, sizeof(d->ldata))) {
+        memcpy(d->ldata + d->len, c->data, c->len);
+        d->len += c->len;
+    } else {
+        d->len = sizeof(d->ldata) + 1;
+    }
 }
 
 // Appends one part of a split ordinary column; the first part reserves the
@@ -143,7 +179,7 @@ static bool lob_value(ULDR *ul, const COL *col, const COLV *c, bool open, const 
 {
     if (c->null)
         return put_word(ul, DUMP_NULL);
-    bool full = ul->lcc >= ul->nlob || (size_t)ul->lcc >= LOB_MARKS;
+    bool full = ul->lcc >= ul->nlob - ul->next || (size_t)ul->lcc >= LOB_MARKS;
     if (full || c->len > sizeof(LOBD::ldata)) {
         *why = full ? "more LOB locators than LOB columns" : "LOB locator longer than 4088 bytes";
         return false;
@@ -175,7 +211,7 @@ COLS_RESULT whole_columns(ULDR *ul, const uint8_t **pp, const uint8_t *end, int 
     COLS_RESULT res = COLS_OK;
     while (i < tcol && cc > 0) {
         const COL *col = &cols[i];
-        COLKIND k = col_kind(col);
+        COLKIND k = col_kind(ul, col);
         bool ok = true;
         COLV c;
         if (k == CK_KEY) {
@@ -193,6 +229,12 @@ COLS_RESULT whole_columns(ULDR *ul, const uint8_t **pp, const uint8_t *end, int 
                 res = long_value(ul, i, &c, &ok);
             else if (k == CK_LOB)
                 ok = lob_value(ul, col, &c, false, why);
+            else if (k == CK_ENCRYPTED)
+                ok = put_encrypted(ul, &c);
+            else if (k == CK_EXTENDED && c.null)
+                ok = put_word(ul, DUMP_NULL);
+            else if (k == CK_EXTENDED)
+                res = extended_value(ul, i, c.data, c.len);
         }
         if (res == COLS_FAIL)
             break;
@@ -237,7 +279,7 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why)
         int i = ul->curc;
         bool ends = cc > 0 || !(pc->fb & FB_NEXT);
         if (i < tcol && ul->split && !c.null) {
-            COLKIND k = col_kind(&cols[i]);
+            COLKIND k = col_kind(ul, &cols[i]);
             if (k == CK_LONG && i == ul->long_col) {
                 if (save_long(ul, c.data, (int)c.len, 0) < 0)
                     return COLS_FAIL;
@@ -252,6 +294,8 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why)
             } else if (k == CK_PLAIN && split_pending(ul)) {
                 if (!put_split_part(ul, &c, why))
                     return COLS_BAD;
+            } else if (k == CK_EXTENDED && ul->ext_open) {
+                extended_part(ul, &c);
             }
         }
         if (ends) {
@@ -270,7 +314,7 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why)
     // The last stored column begins a column that continues in the next piece.
     int i = ul->curc;
     bool ok = true;
-    while (ok && i < tcol && col_kind(&cols[i]) == CK_KEY) {
+    while (ok && i < tcol && col_kind(ul, &cols[i]) == CK_KEY) {
         ok = put_key(ul);
         i++;
     }
@@ -285,7 +329,7 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why)
     }
     if (i >= tcol)
         return COLS_OK;
-    COLKIND k = col_kind(&cols[i]);
+    COLKIND k = col_kind(ul, &cols[i]);
     if (c.null && k != CK_STEP) {
         // A NULL cannot continue: the column is complete as NULL.
         ul->curc = i + 1;
@@ -304,6 +348,13 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why)
         ok = lob_value(ul, &cols[i], &c, true, why);
     } else if (k == CK_PLAIN) {
         ok = put_split_part(ul, &c, why);
+    } else if (k == CK_ENCRYPTED) {
+        ok = put_encrypted(ul, &c);     // its continuation is stepped over
+    } else if (k == CK_EXTENDED) {
+        // Gathered whole before it is read; its entry is written then.
+        extended_slot(ul)->len = 0;
+        ul->ext_open = 1;
+        extended_part(ul, &c);
     }
     if (!ok) {
         if (!*why)
@@ -320,10 +371,10 @@ static bool finish_key_columns(ULDR *ul)
     const COL *cols = g_ctx.col + ul->tabp->coff;
     int tcol = (int)ul->tabp->tcol, last = -1;
     for (int i = ul->curc; i < tcol; i++)
-        if (col_kind(&cols[i]) == CK_KEY)
+        if (col_kind(ul, &cols[i]) == CK_KEY)
             last = i;
     for (int i = ul->curc; i <= last; i++) {
-        COLKIND k = col_kind(&cols[i]);
+        COLKIND k = col_kind(ul, &cols[i]);
         if (k == CK_STEP)
             continue;
         if (!(k == CK_KEY ? put_key(ul) : put_word(ul, DUMP_NULL)))
@@ -390,6 +441,13 @@ int end_row(ULDR *ul, bool complete, const char *why)
             report_value_lost(ul, "LOB", ul->curc, "cut with its row");
             note_row_loss(ul, LOSS_LOB, ul->curc, "LOB locator cut with its row");
         }
+        if (ul->ext_open) {
+            ul->ext_open = 0;
+            if (make_room(ul, 2) < 0 || !put_word(ul, DUMP_NULL))
+                return -1;
+            report_value_lost(ul, "extended", ul->curc, "cut with its row");
+            note_row_loss(ul, LOSS_LOB, ul->curc, "LOB locator cut with its row");
+        }
     }
     if (!close_split(ul))
         return -1;
@@ -435,6 +493,7 @@ void reset_row(ULDR *ul)
     ul->pl_fofs = 0;
     ul->long_col = -1;
     ul->lob_open = 0;
+    ul->ext_open = 0;
     ul->split = 0;
     ul->ck = nullptr;
     ul->ckend = nullptr;

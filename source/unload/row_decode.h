@@ -16,14 +16,22 @@ namespace rowdec {
 // the row end.
 inline int piece_margin(const ULDR *ul) { return 2 * ul->bsz + 4096; }
 
-enum COLKIND { CK_STEP, CK_KEY, CK_LONG, CK_LOB, CK_PLAIN };
+// CK_ENCRYPTED: a TDE column, whose stored bytes are ciphertext: NULL.
+// CK_EXTENDED: an extended VARCHAR2/RAW whose row holds a LOB locator.
+enum COLKIND { CK_STEP, CK_KEY, CK_LONG, CK_LOB, CK_PLAIN, CK_ENCRYPTED, CK_EXTENDED };
 
-inline COLKIND col_kind(const COL *c)
+inline COLKIND col_kind(const ULDR *ul, const COL *c)
 {
     if (c->flag & COL_SKIP_MASK)
         return CK_STEP;
     if (c->flag & COL_CLUKEY)
         return CK_KEY;
+    if (c->flag & COL_ENCRYPTED)
+        return CK_ENCRYPTED;
+    // Only with the slot its locator is read through (an unload that did
+    // not mark the table's columns has none: the bytes are plain).
+    if ((c->flag & COL_EXTENDED) && ul->next > 0 && ul->lobc)
+        return CK_EXTENDED;
     if (c->ctyp == TYPE_LONG || c->ctyp == TYPE_LONG_RAW)
         return CK_LONG;
     if (c->ctyp == TYPE_CLOB || c->ctyp == TYPE_BLOB)
@@ -112,6 +120,14 @@ COLS_RESULT chained_columns(ULDR *ul, const PIECE *pc, const char **why);
 int end_row(ULDR *ul, bool complete, const char *why);
 // Starts a new row at the cache's end.
 void reset_row(ULDR *ul);
+// The LOB slot that holds an extended column's locator (the last one).
+LOBD *extended_slot(ULDR *ul);
+// Writes the value of extended column index col, whose locator bytes are
+// data, as an ordinary entry at the cache's end: read through the LOB
+// readers, or NULL when it cannot be (reported and counted), or the bytes as
+// stored when they are no locator (reported). COLS_FAIL when the dump
+// cannot be written.
+COLS_RESULT extended_value(ULDR *ul, int col, const uint8_t *data, uint32_t len);
 // Follows the chain of a row from its head piece; 0 when the row was ended
 // (complete or cut), -1 on a failure that ends the unload.
 int follow_chain(ULDR *ul, const PIECE *head);

@@ -88,10 +88,12 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
     for (int i = 0; i < ul->ntab; i++) {
         ul->tabp = tabs[i];
         ul->nrow = 0;
-        ul->nlob = (int)ti[i].nlob;
+        ul->next = mark_extended_columns(tabs[i]);
+        ul->nlob = (int)ti[i].nlob + ul->next;
         memset(ul->lost, 0, sizeof(ul->lost));
         loss_table(ti[i].tab_name);
         ti[i].offset = ul->data_ofs;
+        print_encrypted_columns(tabs[i], ti[i].tab_name);
         progress_line(user, ti[i].tab_name);
         bool fail = unload_one_table(ul) < 0;
         progress_end();
@@ -103,10 +105,12 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
         }
         ti[i].nrows = ul->nrow;
         fprintf(stderr, "%10d rows done.\n", (int)ul->nrow);
+        print_table_refusals(ul, ti[i].tab_name);
         print_table_losses(ul);
         if (ul->nskip)
             fprintf(stderr, "%u blocks of another object skipped.\n", ul->nskip);
-        bool lost = false;
+        // A columnar unit's rows are not counted, but its block is.
+        bool lost = ul->ncompressed != 0;
         for (uint32_t n : ul->lost)
             lost |= n != 0;
         // A table that failed keeps the rows written before the failure: it
@@ -119,7 +123,7 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
         partial += !fail && lost;
         complete += !fail && !lost;
         rows += ul->nrow;
-        skipped += ul->lost[LOSS_BLOCK] + ul->lost[LOSS_UNFORMATTED];
+        skipped += ul->lost[LOSS_BLOCK] + ul->lost[LOSS_UNFORMATTED] + ul->ncompressed;
     }
     // A user's unload that lost anything ends with what it came to.
     if (!table_fails && (partial || failed))

@@ -101,6 +101,12 @@ int unload_one_table(ULDR *ul)
     ul->pl = nullptr;
     ul->pl_fofs = 0;
     ul->nskip = 0;
+    ul->ncompressed = 0;
+    ul->nowned = 0;
+    ul->nunparsed = 0;
+    ul->nasis = 0;
+    ul->ext_open = 0;
+    ul->no_flush = 0;
     ul->cache = g_ctx.wrk;
     ul->csz = ULDR_CACHE_SIZE;
     ul->row_ofs = ul->data_ofs;

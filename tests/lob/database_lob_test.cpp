@@ -498,4 +498,107 @@ TEST(LobDatabase, DamagedLobIsNullAndItsTableGoesOn)
         << b.run.err;
 }
 
+// Extended data types: VARCHAR2, NVARCHAR2 and RAW columns declared over
+// 4000 bytes with a LOB$ entry hold a LOB locator; each value comes out as an
+// ordinary entry of the column's own type, read through the SecureFile or
+// BasicFile reader, from whole, migrated and split locators. Bytes that are
+// no locator are written as stored, with one warning each and a count.
+TEST(LobDatabase, ExtendedTypesAreReadThroughTheirLocators)
+{
+    kb::Database db = lob_database();
+    const uint32_t s8 = kb::secure_block_data(8192);
+    kb::DbTable t = lob_table("EXT", {dcol("ID", 2, 22), dcol("S", 1, 32767), dcol("R", 23, 20000), dcol("N", 1, 32766)},
+                              {dlob("S", 1), dlob("R", 1), dlob("N", 1)});
+    for (int c = 1; c <= 3; c++)
+        t.cols[c].property = 0x80;
+    t.cols[3].charsetform = 2;
+    auto add = [&t](kb::LobValue v) {
+        t.lob_values.push_back(std::move(v));
+        return col_lob(t.lob_values.size() - 1);
+    };
+    auto text = [](size_t n, uint32_t seed) {
+        std::vector<uint8_t> b = kb::pattern_bytes(n, seed);
+        for (uint8_t &c : b)
+            c = (uint8_t)('a' + c % 26);
+        return b;
+    };
+    // The longest VARCHAR2 value under a header block, a RAW in BasicFile
+    // chunks, an NVARCHAR2 in AL16UTF16 inline.
+    t.rows.push_back(drow({col_num(1), add(kb::lob_blob(text(32767, 1), LobForm::SecureHeader)),
+                           add(kb::lob_blob(kb::pattern_bytes(20000, 2), LobForm::BasicChunks)),
+                           add(kb::lob_clob("n\xC3\xA4me", LobForm::SecureInline))}));
+    t.rows.push_back(drow({col_num(2), add(kb::lob_blob(text(100, 3), LobForm::SecureInline)),
+                           add(kb::lob_blob(kb::pattern_bytes(3 * s8 - 5, 4), LobForm::SecureExtents)), col_null()}));
+    t.rows.push_back(drow({col_num(3), add(kb::lob_blob(text(3000, 5), LobForm::BasicInline)), col_null(),
+                           add(kb::lob_clob("", LobForm::SecureEmpty))}));
+    t.rows.back().layout = kb::RowLayout::Migrated;
+    t.rows.push_back(drow({col_num(4), add(kb::lob_blob(text(5000, 6), LobForm::SecureExtents)),
+                           kb::col_bytes({'r', 'a', 'w'})}));
+    t.rows.back().layout = kb::RowLayout::Chained;
+    t.rows.back().cuts = {{1, 15}};
+    db.tables.push_back(t);
+
+    Built b;
+    build_and_run(db, "unload table scott.ext\n", b);
+    if (HasFatalFailure())
+        return;
+    xd::Table x = xd::expect_table(db, t, [](const kb::DbTable &tab, const kb::DbColumn &, const kb::Col &v) {
+        const std::vector<uint8_t> &d = tab.lob_values.at((size_t)v.lob).data;
+        return d.empty() ? xd::null() : xd::data(d);
+    });
+    // TAB$ says the table has LOB columns: the dump keeps that flag, though
+    // every value is an ordinary entry.
+    x.flag |= 0x2;
+    EXPECT_EQ(xd::first_difference(b.dump("SCOTT_EXT.dat"), xd::dump_file("SCOTT", xd::props_of(db), {x})), "");
+    const std::string &err = b.run.err;
+    size_t at = err.find("extended value of column \"R\" in row (ts#=4, rdba=0x");
+    ASSERT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(err.find("\n", at), err.find(") is not a LOB locator, written as stored.\n", at) + 42) << err;
+    EXPECT_NE(err.find("         4 rows done.\ntable \"EXT\": 1 extended values written as stored (not LOB "
+                       "locators).\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("error"), std::string::npos) << err;
+}
+
+// TDE columns (COL$ PROPERTY 0x4000000, or 0x20000000 with salt) hold
+// ciphertext: said once before the table's blocks are read, unloaded as
+// NULL in every row that stores them, and counted.
+TEST(LobDatabase, EncryptedColumnsAreNullAndCounted)
+{
+    kb::Database db = lob_database();
+    kb::DbTable t = lob_table("SEC", {dcol("ID", 2, 22), dcol("SSN", 1, 52), dcol("NOTE", 1, 20), dcol("PIN", 23, 48)},
+                              {});
+    t.cols[1].property = 0x4000000;
+    t.cols[3].property = 0x20000000;
+    std::vector<uint8_t> cipher = kb::pattern_bytes(48, 9);
+    for (int i = 1; i <= 4; i++)
+        t.rows.push_back(drow({col_num(i), i == 3 ? col_null() : kb::col_bytes(cipher), kb::col_str("n"),
+                               i == 4 ? col_null() : kb::col_bytes(cipher)}));
+    db.tables.push_back(t);
+
+    Built b;
+    build_and_run(db, "unload table scott.sec\n", b, nullptr, 1);
+    if (HasFatalFailure())
+        return;
+    xd::Table x = xd::expect_table(db, t);
+    for (xd::Row &r : x.rows)
+        for (size_t c : {1u, 3u})
+            if (c < r.vals.size())
+                r.vals[c] = xd::null();
+    x.flag |= 0x4;
+    EXPECT_EQ(xd::first_difference(b.dump("SCOTT_SEC.dat"), xd::dump_file("SCOTT", xd::props_of(db), {x})), "");
+    EXPECT_NE(b.run.err.find("table \"SEC\": encrypted columns SSN, PIN unloaded as NULL (no keystore).\n. . "
+                             "unloading table \"SCOTT\".\"SEC\""),
+              std::string::npos)
+        << b.run.err;
+    EXPECT_NE(b.run.err.find("         4 rows done.\n    6 encrypted values unloaded as NULL: see " + b.dir +
+                             "/data/SCOTT_SEC.loss\n"),
+              std::string::npos)
+        << b.run.err;
+    EXPECT_NE(slurp(b.dir + "/data/SCOTT_SEC.loss").find("SEC\t-\t-\t-\t-\t-\tencrypted values\t6 values of "
+                                                          "encrypted columns unloaded as NULL\n"),
+              std::string::npos);
+}
+
 } // namespace

@@ -7,17 +7,8 @@ namespace {
 
 const std::vector<uint8_t> NUM7 = {0x02, 0xC1, 0x08};   // the column 7
 
-class Chains : public OneFileTest {
+class Chains : public OneTableTest {
 protected:
-    void SetUp() override
-    {
-        OneFileTest::SetUp();
-        users_file(df, "users01.dbf", 4, 512);
-        t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 20)});
-        t.seg.extents = {8};
-        for (int i = 0; i < 3; i++)
-            t.rows.push_back(lrow({kb::col_num(i), kb::col_str("b")}));
-    }
     static std::vector<uint8_t> piece(uint8_t fb, uint8_t cc, uint32_t ndba, uint16_t nslot,
                                       const std::vector<uint8_t> &cols)
     {
@@ -27,10 +18,6 @@ protected:
         p.insert(p.end(), cols.begin(), cols.end());
         return p;
     }
-    void write_block(uint32_t a, const std::vector<std::vector<uint8_t>> &pieces)
-    {
-        OneFileTest::write_block(a, pieces, t.objd);
-    }
     // The table's last data block: a whole row, a head piece whose next
     // rowid is `to`, a whole row.
     void make(uint32_t to)
@@ -38,7 +25,7 @@ protected:
         ASSERT_EQ(kb::write_table(df, &next, t), 0);
         std::vector<uint8_t> whole = {0x2C, 0, 1};
         whole.insert(whole.end(), NUM7.begin(), NUM7.end());
-        write_block(t.segment.data.back(), {whole, piece(0x28, 1, to, 0, NUM7), whole});
+        write_block(t.segment.data.back(), {{whole, piece(0x28, 1, to, 0, NUM7), whole}});
         add_table(t, scott, 4);
         add_file(df);
     }
@@ -101,7 +88,7 @@ TEST_F(Chains, NextPieceWithABadCheckValue)
 {
     uint32_t to = kb::rdba(4, 300);
     make(to);
-    write_block(to, {piece(0x04, 1, 0, 0, {0x04, 't', 'a', 'i', 'l'})});
+    write_block(to, {{piece(0x04, 1, 0, 0, {0x04, 't', 'a', 'i', 'l'})}});
     ASSERT_EQ(kb::patch_block(df.path, 300, 2000, {0x5A}, false), 0);
     g_ctx.par.flag |= CFG_CHECKSUM;
     ASSERT_EQ(unload("table scott.t"), 0) << err;
@@ -135,7 +122,7 @@ TEST_F(Chains, LongCutWithItsRowIsNull)
     head.insert(head.end(), {0x03, 'a', 'b', 'c'});
     std::vector<uint8_t> whole = NUM7;
     whole.insert(whole.end(), {0x02, 'o', 'k'});
-    write_block(last(), {piece(0x29, 2, to, 0, head), piece(0x2C, 2, 0, 0, whole)});
+    write_block(last(), {{piece(0x29, 2, to, 0, head), piece(0x2C, 2, 0, 0, whole)}});
     add_table(t, scott, 4);
     add_file(df);
     ASSERT_EQ(unload("table scott.t"), 0) << err;

@@ -4,24 +4,27 @@
 
 namespace {
 
-class Faults : public OneFileTest {
+class Faults : public OneTableTest {
 protected:
     void SetUp() override
     {
-        OneFileTest::SetUp();
-        users_file(df, "users01.dbf", 4, 512);
+        OneTableTest::SetUp();
         t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 20), ucol("C", 1, 20)});
         t.seg.extents = {8};
         for (int i = 0; i < 5; i++)
             t.rows.push_back(lrow({kb::col_num(i), kb::col_str("b"), kb::col_str("c")}));
     }
 
-    // Writes the table, then a block of hand-made slots into the last data
-    // block of its segment (after the rows the builder placed).
+    // Writes the table, then a block of hand-made slots (of data object
+    // objd) into the last data block of its segment (after the rows the
+    // builder placed).
     void make_with_block(const std::vector<std::vector<uint8_t>> &pieces, uint32_t objd = 700)
     {
         ASSERT_EQ(kb::write_table(df, &next, t), 0);
-        write_block(t.segment.data.back(), pieces, objd);
+        uint32_t own = t.objd;
+        t.objd = objd;
+        write_block(t.segment.data.back(), {pieces});
+        t.objd = own;
         add_table(t, scott, 4);
         add_file(df);
     }
@@ -74,7 +77,7 @@ TEST_F(Faults, ChainThatLoopsIsCutOnce)
     std::vector<uint8_t> loop = piece(0x00, {0x01});   // a middle piece pointing at itself
     rowid(loop, a, 1);
     loop.insert(loop.end(), {0x01, 'L'});
-    write_block(a, {h, loop}, 700);
+    write_block(a, {{h, loop}});
     add_table(t, scott, 4);
     add_file(df);
     ASSERT_EQ(unload("table scott.t"), 0) << err;
@@ -98,7 +101,7 @@ TEST_F(Faults, ChainIntoAnUnconfiguredFileCutsTheRow)
     std::vector<uint8_t> h = piece(0x28, {0x01});
     rowid(h, kb::rdba(9, 5), 0);
     h.insert(h.end(), NUM7.begin(), NUM7.end());
-    write_block(a, {h}, 700);
+    write_block(a, {{h}});
     add_table(t, scott, 4);
     kb::DbTable u = t;
     u.name = "U";

@@ -338,8 +338,8 @@ inline kb::DbTable heap_table(const std::string &name, uint32_t objn, std::vecto
     return t;
 }
 
-// One datafile of tablespace 4 holding SCOTT's table T, and the means to put
-// hand-made row pieces into its blocks: the fixture of the damage tests.
+// A user and the datafiles of tablespace 4 for tests that write blocks by
+// hand: the fixture of the damage tests.
 class OneFileTest : public UnloadTest {
 protected:
     kb::Datafile df;
@@ -363,19 +363,6 @@ protected:
         d.bsz = bsz;
         ASSERT_EQ(kb::df_create(f, dir + "/" + name, d), 0);
     }
-    // Writes a data block of data object objd at rdba a holding the given
-    // row pieces as the slots of its one table.
-    void write_block(uint32_t a, const std::vector<std::vector<uint8_t>> &pieces, uint32_t objd)
-    {
-        kb::DataBlock b;
-        b.objd = objd;
-        b.tables.resize(1);
-        for (const auto &p : pieces)
-            b.tables[0].push_back(kb::Slot{false, p});
-        std::vector<uint8_t> blk(df.d.bsz);
-        ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
-        ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
-    }
     // Appends the 6-byte rowid (rdba, slot) of a next or head piece.
     static void rowid(std::vector<uint8_t> &p, uint32_t dba, uint16_t slot)
     {
@@ -383,5 +370,37 @@ protected:
             p.push_back((uint8_t)(dba >> s));
         p.push_back((uint8_t)(slot >> 8));
         p.push_back((uint8_t)slot);
+    }
+};
+
+// One user datafile (file 4 of tablespace 4, 512 blocks), user SCOTT and
+// its table t (A NUMBER, B VARCHAR2(20); rows (0..2, 'b'), one extent of 8
+// blocks, not yet written).
+class OneTableTest : public OneFileTest {
+protected:
+    void SetUp() override
+    {
+        OneFileTest::SetUp();
+        users_file(df, "users01.dbf", 4, 512);
+        t = heap_table("T", 700, {ucol("A", 2, 22), ucol("B", 1, 20)});
+        t.seg.extents = {8};
+        for (int i = 0; i < 3; i++)
+            t.rows.push_back(lrow({kb::col_num(i), kb::col_str("b")}));
+    }
+    // Writes a data block of t's data object at rdba a: the row pieces of
+    // each table directory entry; fcls >= 0 makes it a compressed block.
+    void write_block(uint32_t a, const std::vector<std::vector<std::vector<uint8_t>>> &tables, int fcls = -1)
+    {
+        kb::DataBlock b;
+        b.objd = t.objd;
+        b.fcls = fcls;
+        for (const auto &pieces : tables) {
+            b.tables.emplace_back();
+            for (const auto &p : pieces)
+                b.tables.back().push_back(kb::Slot{false, p});
+        }
+        std::vector<uint8_t> blk(df.d.bsz);
+        ASSERT_EQ(kb::compose_data_block(b, df.d.bsz, a, blk.data()), 0);
+        ASSERT_EQ(kb::df_write_block(df, df.block_of(a), blk.data()), 0);
     }
 };

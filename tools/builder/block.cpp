@@ -102,9 +102,12 @@ static size_t slot_count(const DataBlock &b)
     return n;
 }
 
+// Bytes the compression extension adds to the data header.
+static int header_extension(const DataBlock &b) { return b.fcls >= 0 ? 8 + 2 * b.fcls : 0; }
+
 int block_free_space(const DataBlock &b, uint32_t bsz)
 {
-    long used = data_header_offset(b.itl, b.assm, b.ex_extra) + 14 + 4 * (long)b.tables.size() +
+    long used = data_header_offset(b.itl, b.assm, b.ex_extra) + 14 + header_extension(b) + 4 * (long)b.tables.size() +
                 2 * (long)slot_count(b) + 4;
     for (const auto &t : b.tables)
         for (const Slot &s : t)
@@ -156,10 +159,19 @@ int compose_data_block(const DataBlock &b, uint32_t bsz, uint32_t a, uint8_t *ou
     // Data header, table directory, row directory, pieces from the end.
     size_t nslot = slot_count(b);
     uint8_t *h = out + kdbh;
-    h[0] = 0;                                                    // kdbhflag
+    h[0] = b.fcls >= 0 ? 0x40 : 0;                               // kdbhflag
     h[1] = (uint8_t)(b.ntab_override ? b.ntab_override : (int8_t)b.tables.size());
     put_le16(h + 2, (uint16_t)nslot);
-    int kdbr = 14 + 4 * (int)b.tables.size();
+    int kdbt = 14 + header_extension(b);
+    if (b.fcls >= 0) {
+        // The extension's bytes are not read by the unloader: two non-zero
+        // bytes, then the fcls entries.
+        h[14] = 0x02;
+        h[15] = (uint8_t)b.fcls;
+        for (int i = 0; i < b.fcls; i++)
+            put_le16(h + 22 + 2 * i, (uint16_t)i);
+    }
+    int kdbr = kdbt + 4 * (int)b.tables.size();
     int pos = (int)bsz - 4 - kdbh;                               // relative to KDBH
     int s = 0, first_free = -1, last_free = -1;
     if (map) {
@@ -167,8 +179,8 @@ int compose_data_block(const DataBlock &b, uint32_t bsz, uint32_t a, uint8_t *ou
         map->slot_off.assign(b.tables.size(), {});
     }
     for (size_t t = 0; t < b.tables.size(); t++) {
-        put_le16(h + 14 + 4 * t, (uint16_t)s);
-        put_le16(h + 16 + 4 * t, (uint16_t)b.tables[t].size());
+        put_le16(h + kdbt + 4 * t, (uint16_t)s);
+        put_le16(h + kdbt + 2 + 4 * t, (uint16_t)b.tables[t].size());
         for (const Slot &sl : b.tables[t]) {
             uint8_t *e = h + kdbr + 2 * s;
             if (sl.free) {

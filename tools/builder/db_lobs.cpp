@@ -59,7 +59,10 @@ int Builder::lob_refs(const DbTable &t, std::vector<std::vector<size_t>> &per_lo
     for (size_t i = 0; i < t.lobs.size(); i++)
         for (const DbColumn &c : t.cols)
             if (c.name == t.lobs[i].column) {
-                if (c.type != 112 && c.type != 113) {
+                // A VARCHAR2, NVARCHAR2 or RAW declared over 4000 bytes is an
+                // extended type, stored as a LOB.
+                bool extended = (c.type == 1 || c.type == 23) && c.length > 4000;
+                if (c.type != 112 && c.type != 113 && !extended) {
                     fprintf(stderr, "builder: table %s: LOB storage for column %s of type %d\n",
                             t.name.c_str(), c.name.c_str(), c.type);
                     return -1;

@@ -73,6 +73,11 @@ struct DataBlock {
     uint16_t ex_extra = 0;      // bytes after the 8-byte EXDATA area (low 16 bits of exflg)
     uint16_t ex_high = 0;       // high 16 bits of exflg
     int8_t ntab_override = 0;   // when not 0, the kdbhntab written (directory entries stay as given)
+    // A block of a compressed table (BASIC/OLTP, or a hybrid columnar unit)
+    // when >= 0: kdbhflag 0x40 and a data header extended by 8 bytes and
+    // 2 bytes per fcls entry, so that the table directory lies at
+    // KDBH + 14 + 8 + 2 * fcls. Table 0 is then the symbol table.
+    int fcls = -1;
     // Slots per table directory entry; entry 0 holds cluster key rows in a
     // cluster block. Slots of table t follow those of table t-1.
     std::vector<std::vector<Slot>> tables;
