@@ -72,6 +72,14 @@ void lost(SEGWALK *w, const DATAFILE *df, uint32_t rdba, uint32_t n, int fault)
         printf("extent map broken at rdba=0x%08x: %u extents not known, rows unknown\n", rdba, n);
         return;
     }
+    // A run that could not be read at all is one line, however long.
+    if (n > 1 && (fault == BLOCK_NO_FILE || fault == BLOCK_READ_ERROR || fault == BLOCK_PAST_END)) {
+        c->blocks += n;
+        c->damaged += n;
+        c->unknown += n;
+        printf("%u damaged blocks from rdba=0x%08x: %s, rows unknown\n", n, rdba, block_fault_text(fault));
+        return;
+    }
     for (uint32_t i = 0; i < n; i++) {
         c->blocks++;
         long rows = -1;
