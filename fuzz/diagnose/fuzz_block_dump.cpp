@@ -42,9 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     memcpy(blk, data, n);
     memset(blk + n, 0, sizeof(blk) - n);
     uint32_t rdba = get_le32(blk + 4);
-    dump_block(g_out, blk, sizeof(blk), rdba, verify_block(blk, sizeof(blk), rdba));
+    verify_block(blk, sizeof(blk), rdba);
+    dump_block(g_out, blk, sizeof(blk), rdba);
     // The same bytes as a block of the smallest size, so that offsets near
     // the end of an 8 KiB block lie past the end of this one.
-    dump_block(g_out, blk, 2048, rdba, verify_block(blk, 2048, rdba));
+    verify_block(blk, 2048, rdba);
+    dump_block(g_out, blk, 2048, rdba);
     return 0;
 }

@@ -30,6 +30,10 @@ uint32_t block_tail_stored(const uint8_t *blk, size_t bsz);
 int block_verdict(const uint8_t *blk, size_t bsz, int fault);
 // check_block with the check value always checked, then block_verdict.
 int verify_block(const uint8_t *blk, size_t bsz, uint32_t rdba);
+// Every check a formatted block read at rdba fails, not only the first, in
+// the order verify tries them (check value, tail, rdba, headers): their
+// BLOCK_* faults in faults, their number returned.
+int block_faults(const uint8_t *blk, size_t bsz, uint32_t rdba, int faults[4]);
 
 // A SecureFile data block: its data runs to the end of the block, over the
 // place of the tail, and it has no data header.
@@ -38,9 +42,9 @@ bool is_securefile_data(const uint8_t *blk, size_t bsz);
 // Prints one block of bsz bytes read at rdba: the cache header, and by its
 // type the transaction and data headers and rows, the index header and
 // entries, the extent map, or the LOB block header; every field that lies
-// inside the block, each offset checked before it is followed. fault is the
-// block's verdict (BLOCK_GOOD or the failing check, named at the top).
-void dump_block(FILE *out, const uint8_t *blk, size_t bsz, uint32_t rdba, int fault);
+// inside the block, each offset checked before it is followed. The first
+// line names every check the block fails ("good" when none).
+void dump_block(FILE *out, const uint8_t *blk, size_t bsz, uint32_t rdba);
 // The parts of dump_block, each over the bytes of one block.
 void dump_cache_header(FILE *out, const uint8_t *blk, size_t bsz);
 void dump_data_block(FILE *out, const uint8_t *blk, size_t bsz);

@@ -96,6 +96,23 @@ int block_verdict(const uint8_t *blk, size_t bsz, int fault)
     return BLOCK_GOOD;
 }
 
+int block_faults(const uint8_t *blk, size_t bsz, uint32_t rdba, int faults[4])
+{
+    int n = 0;
+    if (bsz < sizeof(KCBH) + TAIL_SIZE)
+        return 0;
+    bool sf_data = is_securefile_data(blk, bsz);
+    if ((blk[offsetof(KCBH, flg_kcbh)] & KCBH_HAS_CHECK_VALUE) && check_sum(blk, (int)bsz) != 0)
+        faults[n++] = BLOCK_CHECK_VALUE;
+    if (!sf_data && block_tail_stored(blk, bsz) != block_tail_expected(blk))
+        faults[n++] = BLOCK_FRACTURED;
+    if (get_le32(blk + offsetof(KCBH, rdba_kcbh)) != rdba)
+        faults[n++] = BLOCK_MISPLACED;
+    if (blk[offsetof(KCBH, type_kcbh)] == BLOCK_TYPE_DATA && !sf_data && !headers_fit(blk, bsz))
+        faults[n++] = BLOCK_BAD_HEADER;
+    return n;
+}
+
 int verify_block(const uint8_t *blk, size_t bsz, uint32_t rdba)
 {
     DATAFILE df{};

@@ -321,13 +321,18 @@ void dump_data_block(FILE *out, const uint8_t *blk, size_t bsz)
     }
 }
 
-void dump_block(FILE *out, const uint8_t *blk, size_t bsz, uint32_t rdba, int fault)
+void dump_block(FILE *out, const uint8_t *blk, size_t bsz, uint32_t rdba)
 {
-    fprintf(out, "rdba 0x%08x: %s\n", rdba, block_fault_text(fault));
     if (bsz < sizeof(KCBH) + sizeof(KTBBH) + 4) {
-        fprintf(out, "block of %zu bytes too small to dump\n", bsz);
+        fprintf(out, "rdba 0x%08x: block of %zu bytes too small to dump\n", rdba, bsz);
         return;
     }
+    int faults[4];
+    int n = block_faults(blk, bsz, rdba, faults);
+    fprintf(out, "rdba 0x%08x: %s", rdba, n == 0 ? "good" : block_fault_text(faults[0]));
+    for (int i = 1; i < n; i++)
+        fprintf(out, ", %s", block_fault_text(faults[i]));
+    fprintf(out, "\n");
     dump_cache_header(out, blk, bsz);
     uint8_t type = blk[offsetof(KCBH, type_kcbh)];
     if (type == BLOCK_TYPE_DATA && is_securefile_data(blk, bsz))

@@ -82,12 +82,8 @@ int dump_handle(char *args)
     }
     uint64_t blk_no = df_block_number(df, rdba);
     printf("block %u/%llu (rdba=0x%08x) of \"%s\"\n", df->fno, (unsigned long long)blk_no, rdba, df->name);
-    // The check value is looked at whatever the configuration says.
-    uint32_t flag = g_ctx.par.flag;
-    g_ctx.par.flag |= CFG_CHECKSUM;
     uint8_t fault = BLOCK_GOOD;
     read_blocks_quiet(df, rdba, 1, g_ctx.wrk, nullptr, &fault);
-    g_ctx.par.flag = flag;
     if (fault == BLOCK_READ_ERROR || fault == BLOCK_PAST_END || fault == BLOCK_FILE_HEADER) {
         fprintf(stderr, "block %u/%llu (rdba=0x%08x) of \"%s\": %s.\n", df->fno, (unsigned long long)blk_no, rdba,
                 df->name, block_fault_text(fault));
@@ -98,6 +94,6 @@ int dump_handle(char *args)
         fflush(stdout);
         return 0;
     }
-    dump_block(stdout, g_ctx.wrk, df->bsz, rdba, block_verdict(g_ctx.wrk, df->bsz, fault));
+    dump_block(stdout, g_ctx.wrk, df->bsz, rdba);
     return 0;
 }

@@ -203,6 +203,14 @@ TEST_F(Dump, DamagedAndUnreadableBlocks)
     EXPECT_NE(out.find("rdba 0x01000003: header out of range\n"), std::string::npos) << out;
     EXPECT_NE(out.find("  row directory beyond the block end after 969 slots\n"), std::string::npos) << out;
     EXPECT_NE(out.find("col  0: [ 2]  c1 02\n"), std::string::npos) << out;
+    // Its tail broken too, the check value left stale: every failing check
+    // is named, and the cache header shows the values that fail.
+    ASSERT_EQ(kb::patch_block(path, 3, BSZ - 4, {0xFE}, false), 0);
+    ASSERT_EQ(run(dump_handle, "datafile 4 block 3"), 0);
+    EXPECT_NE(out.find("rdba 0x01000003: check value mismatch, fractured (tail does not match the header), "
+                       "header out of range\n"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("  tail 0x100306fe expected 0x10030601: does not match\n"), std::string::npos) << out;
 
     ASSERT_EQ(run(dump_handle, "datafile 4 block 9"), 0);
     EXPECT_EQ(out, "block 4/9 (rdba=0x01000009) of \"" + path + "\"\nrdba 0x01000009: unformatted (all zeros)\n");
