@@ -234,7 +234,7 @@ void dump_row(FILE *out, const uint8_t *blk, size_t bsz, size_t kdbh, int t, int
             continue;
         }
         fprintf(out, "col %2zu: [%2u]  ", k, s.len);
-        dump_hex(out, s.data, s.len, 15);
+        dump_hex(out, s.data, s.len, 14);
         fprintf(out, "\n");
         const COL *col = decode ? column_of(tab, (uint32_t)k + 1) : nullptr;
         if (col) {
