@@ -8,6 +8,7 @@
 //   dict               dictionary records, "export dict" and "load dict"
 //   dump, unload, lob  the dump file and the unloading of tables and LOBs
 //   shell              the command table and the commands
+//   diagnose           "verify" and "dump": block checks and block dumps
 //   context            the global context g_ctx
 #pragma once
 
@@ -20,4 +21,5 @@
 #include "kelvo/unload.h"
 #include "kelvo/lob.h"
 #include "kelvo/shell.h"
+#include "kelvo/diagnose.h"
 #include "kelvo/context.h"

@@ -155,6 +155,9 @@ static_assert(offsetof(KDBH, kdbhntab) == 1 && offsetof(KDBH, kdbhnrow) == 2);
 static_assert(offsetof(KDBH, kdbhfrre) == 4 && offsetof(KDBH, kdbhfsbo) == 6);
 static_assert(offsetof(KDBH, kdbhfseo) == 8 && offsetof(KDBH, kdbhavsp) == 10);
 static_assert(offsetof(KDBH, kdbhtosp) == 12);
+// kdbhflag: the block belongs to a compressed table (its rows refer to a
+// symbol table; the unloader does not decode them).
+constexpr uint8_t KDBH_COMPRESSED = 0x40;
 
 // Table directory entry: table t owns row directory slots
 // kdbtoffs .. kdbtoffs + kdbtnrow - 1. In a cluster block entry 0 holds the

@@ -73,6 +73,9 @@ enum BLOCK_FAULT {
     BLOCK_MISPLACED,        // its own rdba is not the address it was read at
     BLOCK_WRONG_TYPE,       // not a block type the caller reads
     BLOCK_OTHER_OBJECT,     // a block of another data object
+    // Found by "verify" and "dump" only (block_verdict), never by the reads:
+    BLOCK_FRACTURED,        // its tail does not match its cache header
+    BLOCK_BAD_HEADER,       // its ITL, data header or directories lie beyond the block
     BLOCK_FAULTS
 };
 constexpr uint8_t KCBH_HAS_CHECK_VALUE = 0x04;  // flg_kcbh: the block carries a check value

@@ -45,6 +45,10 @@ int free_dict_memory(void);
 // every '.' into user and table (user left empty when no '.' is given).
 void take_name(const char *text, char name[32]);
 void take_qualified_name(const char *text, char user[32], char table[32]);
+// The loaded table named by a typed USER.TABLE (the current user when no user
+// is given): its index in g_ctx.tab, or -1 after one message. user and table
+// get the names as taken.
+int find_typed_table(const char *text, char user[32], char table[32]);
 
 
 // The user, list and desc commands and the column type text.

@@ -20,6 +20,8 @@ static const char *const fault_texts[BLOCK_FAULTS] = {
     "misplaced (its own rdba differs)",
     "unexpected block type",
     "block of another object",
+    "fractured (tail does not match the header)",
+    "header out of range",
 };
 
 const char *block_fault_text(int fault)

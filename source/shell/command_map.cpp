@@ -2,6 +2,7 @@
 // searched in order up to the empty row; one row per command word.
 #include "kelvo/unload.h"
 #include "kelvo/shell.h"
+#include "kelvo/diagnose.h"
 
 const COMMAND_MAP command_map[] = {
     {"help", help_handle},
@@ -12,5 +13,7 @@ const COMMAND_MAP command_map[] = {
     {"list", list_handle},
     {"unload", unload_handle},
     {"desc", desc_handle},
+    {"verify", verify_handle},
+    {"dump", dump_handle},
     {"", nullptr},
 };

@@ -15,28 +15,9 @@ int desc_handle(char *args)
         return -1;
     }
     char user[32], table[32];
-    take_qualified_name(args, user, table);
-    if (user[0] == '\0')
-        memcpy(user, g_ctx.cur_usr, sizeof(user));
-    user[31] = '\0';
-    if (user[0] == '\0') {
-        fprintf(stderr, "user not specified.\n");
+    int t = find_typed_table(args, user, table);
+    if (t < 0)
         return -1;
-    }
-    if (table[0] == '\0') {
-        fprintf(stderr, "table not specified.\n");
-        return -1;
-    }
-    int u = find_user_by_name(user);
-    if (u < 0) {
-        fprintf(stderr, "user \"%s\" not found.\n", user);
-        return -1;
-    }
-    int t = find_table_by_name((uint32_t)u, table);
-    if (t < 0) {
-        fprintf(stderr, "table \"%s\" not found.\n", table);
-        return -1;
-    }
     const TAB *tab = &g_ctx.tab[t];
     printf("COL#  SEGCOL# NAME                            TYPE\n");
     // The column range comes from the files: keep it inside the array.

@@ -28,8 +28,16 @@ static const char help_text[] =
     "              example: list parts scott.t_part\n"
     "desc          describe the table columns, followed by user and table name\n"
     "              example: desc scott.emp\n"
+    "verify        check every block of the data files, followed by nothing,\n"
+    "              datafile and file number, or tablespace and tablespace number\n"
+    "              example: verify tablespace 4\n"
+    "verify table  list the damaged blocks of a table and the rows they held\n"
+    "              example: verify table scott.emp\n"
+    "dump          print one block, followed by datafile and block number or by rdba\n"
+    "              example: dump datafile 4 block 20\n"
+    "              example: dump rdba 0x01000014\n"
     "\n";
-static_assert(sizeof(help_text) - 1 == 1273);
+static_assert(sizeof(help_text) - 1 == 1754);
 
 int help_handle(char *args)
 {

@@ -1,9 +1,11 @@
 // Names typed after a command: upper case unless the name begins with a
 // double quote, in which case it runs to the next double quote and keeps its
 // case. At most 31 characters are kept.
+#include <cstdio>
 #include <cstring>
 
 #include "kelvo/shell.h"
+#include "kelvo/context.h"
 
 namespace {
 
@@ -46,4 +48,29 @@ void take_qualified_name(const char *text, char user[32], char table[32])
         take_name_n(piece, (size_t)(dot - piece), user);
         piece = dot + 1;
     }
+}
+
+int find_typed_table(const char *text, char user[32], char table[32])
+{
+    take_qualified_name(text, user, table);
+    if (user[0] == '\0')
+        memcpy(user, g_ctx.cur_usr, 32);
+    user[31] = '\0';
+    if (user[0] == '\0') {
+        fprintf(stderr, "user not specified.\n");
+        return -1;
+    }
+    if (table[0] == '\0') {
+        fprintf(stderr, "table not specified.\n");
+        return -1;
+    }
+    int u = find_user_by_name(user);
+    if (u < 0) {
+        fprintf(stderr, "user \"%s\" not found.\n", user);
+        return -1;
+    }
+    int t = find_table_by_name((uint32_t)u, table);
+    if (t < 0)
+        fprintf(stderr, "table \"%s\" not found.\n", table);
+    return t;
 }

@@ -250,29 +250,11 @@ int unload_table(char *args)
     if (!dict_loaded())
         return -1;
     char user[32], table[32];
-    take_qualified_name(rest, user, table);
-    if (!user[0])
-        snprintf(user, sizeof(user), "%s", g_ctx.cur_usr);
-    if (!user[0]) {
-        fprintf(stderr, "user not specified.\n");
+    int tix = find_typed_table(rest, user, table);
+    if (tix < 0)
         return -1;
-    }
-    if (!table[0]) {
-        fprintf(stderr, "table not specified.\n");
-        return -1;
-    }
-    int ui = find_user_by_name(user);
-    if (ui < 0) {
-        fprintf(stderr, "user \"%s\" not found.\n", user);
-        return -1;
-    }
-    int tix = find_table_by_name((uint32_t)ui, table);
-    TAB *t = tix < 0 ? nullptr : &g_ctx.tab[tix];
-    const OBJ *o = t ? table_obj(t) : nullptr;
-    if (!t) {
-        fprintf(stderr, "table \"%s\" not found.\n", table);
-        return -1;
-    }
+    TAB *t = &g_ctx.tab[tix];
+    const OBJ *o = table_obj(t);
     switch (pass_reason(t, o)) {
     case PASS_UNSUPPORTED: fprintf(stderr, "table \"%s\" not supported.\n", table); return -1;
     case PASS_DROPPED: fprintf(stderr, "table \"%s\" is dropped.\n", table); return -1;

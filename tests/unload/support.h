@@ -213,18 +213,24 @@ protected:
         g_ctx.sys.ntsp = (uint32_t)tsps.size();
     }
 
-    // Runs "unload ARGS", capturing both output streams.
-    int unload(const std::string &args)
+    // Runs one command handler on ARGS, capturing both output streams in
+    // out and err.
+    int capture(int (*handler)(char *), const std::string &args)
     {
-        install();
         std::vector<char> buf(args.begin(), args.end());
         buf.push_back('\0');
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        int rc = unload_handle(buf.data());
+        int rc = handler(buf.data());
         out = testing::internal::GetCapturedStdout();
         err = testing::internal::GetCapturedStderr();
         return rc;
+    }
+    // Runs "unload ARGS".
+    int unload(const std::string &args)
+    {
+        install();
+        return capture(unload_handle, args);
     }
 
     xd::Bytes read_dump(const std::string &name)
