@@ -49,7 +49,7 @@ void show_usage(const char *prog_name, FILE *to)
 static void show_help(const char *prog_name)
 {
     show_usage(prog_name, stdout);
-    printf("import %s\n", KELVO_VERSION);
+    printf("%s %s\n", KELVO_PROGRAM_NAME, KELVO_VERSION);
 }
 
 static bool asks_help(const char *arg)
@@ -60,7 +60,8 @@ static bool asks_help(const char *arg)
 
 void show_copyright()
 {
-    fprintf(stderr, "\nimport: loads a kelvo dump file into a database through the Oracle Call Interface\n\n"
+    fprintf(stderr, "\n" KELVO_PROGRAM_NAME " " KELVO_VERSION_TEXT
+                    ": loads a kelvo dump file into a database through the Oracle Call Interface\n\n"
                     "Copyright (c) 2026 the kelvo developers.\n\n");
 }
 

@@ -12,6 +12,7 @@ install_missing() {
   fi
 }
 
-BUILD_PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev sqlite3 libedit-dev libhowardhinnant-date-dev tzdata)
+# dpkg-dev: dpkg-shlibdeps, which gives the Debian package its dependencies.
+BUILD_PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev sqlite3 libedit-dev libhowardhinnant-date-dev tzdata dpkg-dev)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev)
 BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" libbenchmark-dev time)

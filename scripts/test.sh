@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine (as root), builds kelvo three ways and runs
-# every test: the normal build, the AddressSanitizer + UndefinedBehaviorSanitizer
-# build, and a bounded libFuzzer run of every fuzz target.
+# Sets up a fresh Debian 12 machine (as root), builds kelvo four ways and runs
+# every test: the normal build (the Debian package's test among them), the
+# portable static build (only its own programs and test), the AddressSanitizer
+# + UndefinedBehaviorSanitizer build, and a bounded libFuzzer run of every fuzz
+# target.
 #   FUZZ_SECONDS  seconds per fuzz target (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,10 +15,11 @@ fuzz_seconds=${FUZZ_SECONDS:-60}
 passed=0
 failed=0
 
-run_ctest() { # build-dir
-  local log rc=0 n
+run_ctest() { # build-dir [ctest options]
+  local log rc=0 n dir=$1
+  shift
   log=$(mktemp)
-  (cd "$1" && ctest --output-on-failure -j"$jobs") 2>&1 | tee "$log" || rc=$?
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@") 2>&1 | tee "$log" || rc=$?
   n=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$log" | tail -n 1)
   if [ -n "$n" ]; then
     set -- $n
@@ -34,6 +37,11 @@ echo "== normal build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 run_ctest build || status=1
+
+echo "== portable build (static kelvo, tabview, colview in an empty root)"
+cmake -S . -B build-static -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVO_STATIC=ON >/dev/null
+cmake --build build-static -j"$jobs" --target test_portable
+run_ctest build-static -R '^Portable\.' || status=1
 
 echo "== sanitizer build (ASan + UBSan)"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVO_SANITIZE=ON >/dev/null

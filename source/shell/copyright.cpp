@@ -1,11 +1,12 @@
 #include <unistd.h>
 
 #include "kelvo/shell.h"
+#include "kelvo/version.h"
 
 void show_copyright(void)
 {
     static const char banner[] = "\n"
-                                 "kelvo: Oracle datafile recovery and unload shell\n"
+                                 "kelvo " KELVO_VERSION_TEXT ": Oracle datafile recovery and unload shell\n"
                                  "\n"
                                  "Copyright (c) 2026 the kelvo developers.\n"
                                  "\n";

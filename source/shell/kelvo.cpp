@@ -1,5 +1,7 @@
 // The kelvo shell: start-up, the command loop and shutdown.
+#ifndef KELVO_NO_LINE_EDITING
 #include <editline/readline.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -112,6 +114,7 @@ static int read_command_line(char *buf)
     return (c == EOF && n == 0) ? -1 : 0;
 }
 
+#ifndef KELVO_NO_LINE_EDITING
 // At a terminal: the prompt on standard error, line editing and a history
 // kept in the dictionary directory (the working directory when none is set).
 static void edit_loop(void)
@@ -138,19 +141,26 @@ static void edit_loop(void)
     }
     write_history(hist);
 }
+#endif
 
 void command_loop(void)
 {
-    if (isatty(STDIN_FILENO)) {
+    bool terminal = isatty(STDIN_FILENO);
+#ifndef KELVO_NO_LINE_EDITING
+    if (terminal) {
         edit_loop();
         fflush(stdout);
         return;
     }
+#endif
     // From a script or a pipe there is no prompt; the end of input leaves the
-    // loop as "exit" does.
+    // loop as "exit" does. The portable build, which has no line editing,
+    // prompts at a terminal and reads plain lines.
     char cmdbuf[CMD_LINE_MAX];
     for (;;) {
         fflush(stdout);
+        if (terminal)
+            fputs("KELVO> ", stderr);
         if (read_command_line(cmdbuf) < 0)
             break;
         if (run_command_line(cmdbuf))

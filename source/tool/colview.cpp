@@ -4,6 +4,9 @@
 
 int main(int argc, char **argv)
 {
+    if (viewer_help(argc, argv, "Prints the column dictionary file (col.dat in the dictionary directory that\n"
+                                      "\"export dict\" writes), one line per column."))
+        return 0;
     size_t n = 0;
     uint8_t *buf = viewer_read_file(argc, argv, sizeof(COL), &n);
     if (buf == nullptr)

@@ -3,6 +3,9 @@
 
 int main(int argc, char **argv)
 {
+    if (viewer_help(argc, argv, "Prints the table dictionary file (tab.dat in the dictionary directory that\n"
+                                      "\"export dict\" writes), one line per table."))
+        return 0;
     size_t n = 0;
     uint8_t *buf = viewer_read_file(argc, argv, sizeof(TAB), &n);
     if (buf == nullptr)

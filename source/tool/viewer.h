@@ -1,5 +1,6 @@
-// The common frame of tabview and colview: read the whole file named on the
-// command line into one buffer and count its 56-byte records.
+// The common frame of tabview and colview: --help and --version, and reading
+// the whole file named on the command line into one buffer and counting its
+// 56-byte records.
 #pragma once
 
 #include <cerrno>
@@ -11,6 +12,23 @@
 
 #include "kelvo/datafile.h"
 #include "kelvo/dict.h"
+#include "kelvo/version.h"
+
+// --help (-h) and --version (-V) as the first argument: the usage, what the
+// program prints and the version on standard output. Returns 1 when answered.
+static int viewer_help(int argc, char **argv, const char *what)
+{
+    if (argc < 2)
+        return 0;
+    const char *a = argv[1];
+    bool help = strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0;
+    if (!help && strcmp(a, "--version") != 0 && strcmp(a, "-V") != 0)
+        return 0;
+    if (help)
+        printf("usage: %s filename\n\n%s\n\n", argv[0], what);
+    printf("%s %s\n", KELVO_PROGRAM_NAME, KELVO_VERSION);
+    return 1;
+}
 
 // Returns the buffer (released by the caller) and the record count in *nrec,
 // or nullptr after printing the failure.

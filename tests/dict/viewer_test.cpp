@@ -72,6 +72,18 @@ TEST_F(Viewer, ColviewPrintsEveryRecord)
     EXPECT_EQ(r.out, "flag      obj#    col#  scol# type  length  name\n");
 }
 
+// Help and version name the program as installed, with the build's version.
+TEST_F(Viewer, HelpAndVersion)
+{
+    ViewRun r = run(std::string(TABVIEW_PATH) + " --help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: " + std::string(TABVIEW_PATH) + " filename\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nkelvo-tabview " KELVO_VERSION_TEXT "\n"), std::string::npos) << r.out;
+    r = run(std::string(COLVIEW_PATH) + " -V");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "kelvo-colview " KELVO_VERSION_TEXT "\n");
+}
+
 TEST_F(Viewer, FailuresExitWith255)
 {
     ViewRun r = run(std::string(TABVIEW_PATH));

@@ -252,7 +252,7 @@ TEST_F(Loop, TerminalGetsBannerPromptAndHistory)
     ASSERT_EQ(write(master, typed, sizeof typed - 1), (ssize_t)(sizeof typed - 1));
     std::string seen;
     EXPECT_EQ(drain_terminal(master, pid, seen), 0) << seen;
-    EXPECT_NE(seen.find("kelvo: Oracle datafile recovery and unload shell"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("kelvo " KELVO_VERSION_TEXT ": Oracle datafile recovery and unload shell"), std::string::npos) << seen;
     EXPECT_NE(seen.find("KELVO> "), std::string::npos) << seen;
     EXPECT_NE(seen.find("example: desc scott.emp"), std::string::npos) << seen;
     EXPECT_NE(slurp(hist).find("help"), std::string::npos);
