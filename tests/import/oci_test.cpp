@@ -10,7 +10,7 @@
 
 #include "harness.h"
 #include "oci_impl.h"
-#include "tz_region.h"
+#include "kelvo/values.h"
 
 using namespace dumptest;
 
