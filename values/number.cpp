@@ -47,6 +47,32 @@ const char *infinity_text(const uint8_t *b, size_t n)
     return nullptr;
 }
 
+// Whether a double holds the decimal text exactly, so that the REAL prints
+// back as the same text: a fraction of at most 15 significant digits M / 10^k
+// whose M is a multiple of 5^k, that is a multiple of 2^-k below 2^53.
+// Integers beyond 64 bits and every other decimal stay exact text.
+bool exact_double(const std::string &s)
+{
+    size_t dot = s.find('.');
+    if (dot == std::string::npos)
+        return false;
+    uint64_t m = 0;
+    int sig = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9' || (sig == 0 && c == '0'))
+            continue;
+        if (++sig > 15)
+            return false;
+        m = m * 10 + (uint64_t)(c - '0');
+    }
+    for (size_t k = s.size() - dot - 1; k > 0; k--) {
+        if (m % 5 != 0)
+            return false;
+        m /= 5;
+    }
+    return true;
+}
+
 }   // namespace
 
 int ora_number_text(const uint8_t *b, size_t n, char *out, size_t *len)
@@ -141,18 +167,7 @@ int ora_number_value(const uint8_t *b, size_t n, sql_value &v, std::string &scra
     if (int rc = ora_number_text(b, n, buf, &len))
         return rc;
     scratch.assign(buf, len);
-    int sig = 0;
-    bool started = false;
-    for (char c : scratch)
-        if (c >= '0' && c <= '9') {
-            if (c != '0')
-                started = true;
-            if (started)
-                sig++;
-        }
-    // Trailing zeros of an integer count as significant for a double only up
-    // to its exponent range, which 15 digits of mantissa always cover.
-    if (sig <= 15 && scratch.find('.') != std::string::npos) {
+    if (exact_double(scratch)) {
         v.kind = sql_value::REAL;
         v.d = strtod(scratch.c_str(), nullptr);
         return 0;

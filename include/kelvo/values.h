@@ -46,8 +46,9 @@ tz_region_status tz_region_offset(unsigned id, int64_t utc_seconds, int32_t &off
 
 // ---- values ----------------------------------------------------------------
 
-// A NUMBER as an SQL value: INTEGER (integral, within 64 bits), REAL (a double
-// holds it exactly) or exact decimal TEXT.
+// A NUMBER as an SQL value: INTEGER (integral, within 64 bits), REAL (a
+// fraction a double holds exactly, such as 0.5 or -2.25) or exact decimal
+// TEXT, so that no value is stored rounded.
 struct sql_value {
     enum kind_t { NUL, INT, REAL, TEXT, BLOB } kind = NUL;
     int64_t i = 0;
