@@ -145,7 +145,6 @@ void oci_clear(OCIError *err);
 
 // Statement text parsing (sql_parse.cpp): 0, or an ORA code with a message.
 int sql_parse(const char *text, size_t len, sql_statement &st, std::string &msg);
-std::string sql_quote_ident(const std::string &name);
 
 // Character sets (charset.cpp): converts n bytes in the Oracle set cs to UTF-8
 // (the shared converters of kelvo/values.h, one per set and environment).

@@ -1,4 +1,4 @@
-// The Oracle type text of a dump column.
+// The SQL text of a dump column: its Oracle type and its quoted name.
 #include <cstdio>
 
 #include "kelvo/values.h"
@@ -26,4 +26,15 @@ const char *dump_type_name(uint32_t ctyp, bool nat, uint32_t clen, char *buf, si
     default: snprintf(buf, size, "VARCHAR2(4000)"); break;
     }
     return buf;
+}
+
+std::string sql_quote_ident(const std::string &name)
+{
+    std::string q = "\"";
+    for (char c : name) {
+        if (c == '"')
+            q += '"';
+        q += c;
+    }
+    return q + "\"";
 }

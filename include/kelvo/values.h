@@ -89,6 +89,8 @@ int ora_binary_float_text(const uint8_t *b, size_t n, bool dbl, char *out, size_
 // type code, national flag and declared length; an unknown code is
 // VARCHAR2(4000).
 const char *dump_type_name(uint32_t ctyp, bool national, uint32_t clen, char *buf, size_t size);
+// A name as an SQL identifier in double quotes, its quotes doubled.
+std::string sql_quote_ident(const std::string &name);
 // The text of an Oracle error code the decoders return.
 const char *ora_message(int code);
 
