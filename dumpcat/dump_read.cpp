@@ -26,7 +26,8 @@ int dc_open_dump(dc_reader &r, const std::string &path)
         return -1;
     }
     r.size = (uint64_t)sb.st_size;
-    r.buf.resize(WINDOW_SIZE);
+    // A small dump fits whole in a window of its own size.
+    r.buf.resize((size_t)std::min<uint64_t>(WINDOW_SIZE, std::max<uint64_t>(r.size, 1)));
     r.base = 0;
     r.len = 0;
     return 0;
@@ -39,13 +40,11 @@ void dc_close_dump(dc_reader &r)
     r.fd = -1;
 }
 
-const uint8_t *dc_bytes(dc_reader &r, uint64_t off, size_t n)
+const uint8_t *dc_refill(dc_reader &r, uint64_t off, size_t n)
 {
     if (n > r.buf.size() || off > r.size || n > r.size - off)
         return nullptr;
-    if (off >= r.base && off + n <= r.base + r.len)
-        return r.buf.data() + (off - r.base);
-    // Refill from off: as much as the window and the file allow.
+    // From off: as much as the window and the file allow.
     size_t want = (size_t)std::min<uint64_t>(r.buf.size(), r.size - off);
     size_t got = 0;
     while (got < want) {

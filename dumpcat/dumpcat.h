@@ -42,7 +42,13 @@ int dc_open_dump(dc_reader &r, const std::string &path);
 void dc_close_dump(dc_reader &r);
 // The n bytes at off (n at most the window), or nullptr when the file ends
 // before them or cannot be read (a read error is printed).
-const uint8_t *dc_bytes(dc_reader &r, uint64_t off, size_t n);
+const uint8_t *dc_refill(dc_reader &r, uint64_t off, size_t n);
+inline const uint8_t *dc_bytes(dc_reader &r, uint64_t off, size_t n)
+{
+    if (off >= r.base && n <= r.len && off - r.base <= r.len - n)
+        return r.buf.data() + (off - r.base);
+    return dc_refill(r, off, n);
+}
 
 // What a column's values become.
 enum dc_kind {

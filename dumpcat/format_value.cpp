@@ -1,6 +1,8 @@
 // A column value as text: scalar types through the shared decoders, character
 // data converted to UTF-8 (invalid sequences as U+FFFD, counted), binary data
 // as hex or base64 written as it streams.
+#include <array>
+
 #include "dumpcat.h"
 
 int dc_scalar_text(dc_run &run, const dc_column &c, const uint8_t *p, size_t n)
@@ -21,8 +23,13 @@ int dc_scalar_text(dc_run &run, const dc_column &c, const uint8_t *p, size_t n)
         // The zone after a space, an offset as a region name is: both forms
         // read back with one format mask.
         rc = ora_timestamp_text(p, n, true, s, nullptr, true);
-        if (rc == 0 && s.size() > 6 && (s[s.size() - 6] == '+' || s[s.size() - 6] == '-') && s[s.size() - 7] != ' ')
-            s.insert(s.size() - 6, " ");
+        if (rc == 0 && s.size() > 6 && (s[s.size() - 6] == '+' || s[s.size() - 6] == '-') && s[s.size() - 7] != ' ') {
+            char zone[6];
+            memcpy(zone, s.data() + s.size() - 6, 6);
+            s.resize(s.size() - 6);
+            s += ' ';
+            s.append(zone, 6);
+        }
         return rc;
     case K_TSLTZ:
         // Stored in the database time zone: the zone goes with the text.
@@ -58,13 +65,20 @@ static const char k_b64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxy
 
 static void put_hex(dc_out &o, const uint8_t *p, size_t n)
 {
+    // The two digits of every byte value, written as one 16-bit store.
+    static const auto pairs = [] {
+        std::array<uint16_t, 256> t{};
+        for (int b = 0; b < 256; b++) {
+            char two[2] = {k_hex[b >> 4], k_hex[b & 15]};
+            memcpy(&t[(size_t)b], two, 2);
+        }
+        return t;
+    }();
     char buf[4096];
     while (n > 0) {
         size_t k = n < sizeof buf / 2 ? n : sizeof buf / 2;
-        for (size_t i = 0; i < k; i++) {
-            buf[2 * i] = k_hex[p[i] >> 4];
-            buf[2 * i + 1] = k_hex[p[i] & 15];
-        }
+        for (size_t i = 0; i < k; i++)
+            memcpy(buf + 2 * i, &pairs[p[i]], 2);
         dc_put(o, buf, 2 * k);
         p += k;
         n -= k;

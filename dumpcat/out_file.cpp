@@ -1,5 +1,5 @@
 // Output files: created inside OUTDIR only (a name never holds a '/'; a
-// symbolic link in OUTDIR is not followed), written through a 1 MiB buffer.
+// symbolic link in OUTDIR is not followed), written through a 256 KiB buffer.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 
 #include "dumpcat.h"
 
-constexpr size_t OUT_BUFFER = 1u << 20;
+constexpr size_t OUT_BUFFER = 256u << 10;
 
 std::string dc_file_name(const std::string &owner, const std::string &table, const char *ext)
 {

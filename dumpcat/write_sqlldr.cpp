@@ -30,9 +30,10 @@ long dc_write_sqlldr(dc_run &run, const dc_table &t, dc_out &data, dc_out &ctl, 
     // Without a data file name the data follows the control file.
     std::string infile = "*";
     if (!data_name.empty()) {
-        infile = "'" + data_name + "'";
-        for (size_t i = 1; (i = infile.find('\'', i)) < infile.size() - 1; i += 2)
-            infile.insert(i, "'");
+        infile = "'";
+        for (char c : data_name)
+            infile += c == '\'' ? std::string("''") : std::string(1, c);
+        infile += "'";
     }
     dc_put(ctl, "LOAD DATA\nCHARACTERSET AL32UTF8\nINFILE " + infile + "\nAPPEND\nINTO TABLE " +
                     dc_ident(DIALECT_ORACLE, t.owner) + "." + dc_ident(DIALECT_ORACLE, t.name) +

@@ -10,7 +10,7 @@ struct delimited {
     dc_out &o;
     bool csv;
     std::string null_text;
-    const char *eol;
+    std::string eol;
     long invalid_values = 0;
 };
 
