@@ -137,7 +137,7 @@ const char *extension(dc_format f)
     case FMT_TSV: return ".tsv";
     case FMT_PGCOPY: return ".pgcopy";
     case FMT_SQL: return ".sql";
-    case FMT_SQLLDR: return ".dat";
+    case FMT_SQLLDR: return ".ldr";   // never a kelvo dump name (.dat)
     }
     return "";
 }

@@ -1,6 +1,7 @@
-// Output files: created inside OUTDIR only (a name never holds a '/'; a
+// Output files: created inside OUTDIR only (OUTDIR itself when missing) (a name never holds a '/'; a
 // symbolic link in OUTDIR is not followed), written through a 256 KiB buffer.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,6 +38,8 @@ int dc_out_open(dc_out &o, const std::string &dir, const std::string &name)
     o.len = 0;
     o.failed = false;
     int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dfd < 0 && errno == ENOENT && mkdir(dir.c_str(), 0755) == 0)   // created when missing
+        dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
     if (dfd < 0) {
         fprintf(stderr, "Open %s: %s\n", dir.c_str(), strerror(errno));
         return -1;

@@ -46,7 +46,6 @@ sqlite3 -header -column "$target/SCOTT.db" \
 
 # The same dump as text, without any database: one CSV file per table.
 csv="$sample/csv"
-mkdir -p "$csv"
 echo "== dumpcat $sample/data/SCOTT.dat as CSV into $csv"
 build/dumpcat/dumpcat FILE="$sample/data/SCOTT.dat" OUTDIR="$csv"
 ls -l "$csv"
