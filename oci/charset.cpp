@@ -1,211 +1,31 @@
-// Character data from an Oracle character set to UTF-8, with glibc's iconv.
-// AL32UTF8 passes through; Oracle's UTF8 (CESU-8, supplementary characters as
-// surrogate pairs) is joined by hand. A byte the set does not define is kept
-// as the character of the same number (ISO-8859-1), so no row is lost; a set
-// the layer does not know keeps its bytes, with one warning.
-#include <iconv.h>
-
-#include <cerrno>
+// Character data from the client's (or national) character set to UTF-8 for
+// the SQLite target: one converter per set for the life of the environment.
+// A byte the set does not define is kept as the character of the same number
+// (ISO-8859-1), so no row is lost; a set the layer does not know keeps its
+// bytes, with one warning.
 #include <cstdio>
-#include <cstring>
 
 #include "oci_impl.h"
-
-namespace {
-
-struct cs_name {
-    const char *oracle;
-    const char *iconv;
-};
-
-const cs_name k_names[] = {
-    {"AL16UTF16", "UTF-16BE"},   {"AL16UTF16LE", "UTF-16LE"}, {"WE8MSWIN1252", "CP1252"},
-    {"WE8ISO8859P1", "ISO-8859-1"}, {"WE8ISO8859P15", "ISO-8859-15"}, {"ZHS16GBK", "GBK"},
-    {"ZHS32GB18030", "GB18030"}, {"ZHT16BIG5", "BIG5"},      {"ZHT16MSWIN950", "CP950"},
-    {"KO16MSWIN949", "CP949"},   {"KO16KSC5601", "EUC-KR"},  {"JA16SJIS", "SHIFT_JIS"},
-    {"JA16SJISTILDE", "CP932"},  {"JA16EUC", "EUC-JP"},      {"EE8MSWIN1250", "CP1250"},
-    {"CL8MSWIN1251", "CP1251"},  {"EE8ISO8859P2", "ISO-8859-2"}, {"CL8ISO8859P5", "ISO-8859-5"},
-    {"EL8MSWIN1253", "CP1253"},  {"EL8ISO8859P7", "ISO-8859-7"}, {"TR8MSWIN1254", "CP1254"},
-    {"WE8ISO8859P9", "ISO-8859-9"}, {"IW8MSWIN1255", "CP1255"}, {"AR8MSWIN1256", "CP1256"},
-    {"BLT8MSWIN1257", "CP1257"}, {"VN8MSWIN1258", "CP1258"}, {"TH8TISASCII", "TIS-620"},
-    {"CL8KOI8R", "KOI8-R"},      {"WE8PC850", "CP850"},      {"US8PC437", "CP437"},
-};
-
-void put_utf8(std::string &out, uint32_t c)
-{
-    if (c < 0x80) {
-        out += (char)c;
-    } else if (c < 0x800) {
-        out += (char)(0xC0 | c >> 6);
-        out += (char)(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += (char)(0xE0 | c >> 12);
-        out += (char)(0x80 | (c >> 6 & 0x3F));
-        out += (char)(0x80 | (c & 0x3F));
-    } else {
-        out += (char)(0xF0 | c >> 18);
-        out += (char)(0x80 | (c >> 12 & 0x3F));
-        out += (char)(0x80 | (c >> 6 & 0x3F));
-        out += (char)(0x80 | (c & 0x3F));
-    }
-}
-
-// Length of a valid UTF-8 sequence at p (at most n bytes), 0 when invalid.
-// With cesu, a 3-byte encoded surrogate is accepted and *cp holds its value.
-size_t utf8_seq(const uint8_t *p, size_t n, bool cesu, uint32_t *cp)
-{
-    uint8_t c = p[0];
-    if (c < 0x80) {
-        *cp = c;
-        return 1;
-    }
-    size_t len;
-    uint32_t v;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        v = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        v = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        v = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (len > n)
-        return 0;
-    for (size_t i = 1; i < len; i++) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-        v = v << 6 | (p[i] & 0x3F);
-    }
-    if ((len == 3 && v < 0x800) || (len == 4 && (v < 0x10000 || v > 0x10FFFF)))
-        return 0;
-    if (v >= 0xD800 && v <= 0xDFFF && !cesu)
-        return 0;
-    *cp = v;
-    return len;
-}
-
-void convert_utf8(const uint8_t *p, size_t n, bool cesu, std::string &out)
-{
-    size_t i = 0;
-    while (i < n) {
-        // Runs of ASCII go over in one append.
-        size_t j = i;
-        while (j < n && p[j] < 0x80)
-            j++;
-        out.append(reinterpret_cast<const char *>(p + i), j - i);
-        i = j;
-        if (i >= n)
-            break;
-        uint32_t cp;
-        size_t l = utf8_seq(p + i, n - i, cesu, &cp);
-        if (l == 0) {
-            put_utf8(out, p[i]);
-            i++;
-            continue;
-        }
-        if (cesu && cp >= 0xD800 && cp <= 0xDBFF) {
-            uint32_t lo;
-            size_t l2 = i + l < n ? utf8_seq(p + i + l, n - i - l, true, &lo) : 0;
-            if (l2 == 3 && lo >= 0xDC00 && lo <= 0xDFFF) {
-                put_utf8(out, 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00));
-                i += l + l2;
-                continue;
-            }
-        }
-        if (cp >= 0xD800 && cp <= 0xDFFF) {   // a lone surrogate
-            put_utf8(out, 0xFFFD);
-            i += l;
-            continue;
-        }
-        out.append(reinterpret_cast<const char *>(p + i), l);
-        i += l;
-    }
-}
-
-void convert_iconv(iconv_t cd, const uint8_t *p, size_t n, std::string &out)
-{
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char buf[4096];
-    char *in = reinterpret_cast<char *>(const_cast<uint8_t *>(p));
-    size_t left = n;
-    while (left > 0) {
-        char *o = buf;
-        size_t room = sizeof buf;
-        size_t r = iconv(cd, &in, &left, &o, &room);
-        out.append(buf, o - buf);
-        if (r == (size_t)-1) {
-            if (errno == E2BIG)
-                continue;
-            // Invalid or incomplete input: keep the byte as U+00xx and go on.
-            put_utf8(out, (uint8_t)*in);
-            in++;
-            left--;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-}
-
-cs_converter &converter(OCIEnv *env, const std::string &cs)
-{
-    auto it = env->conv.find(cs);
-    if (it != env->conv.end())
-        return it->second;
-    cs_converter &c = env->conv[cs];
-    c.name = cs;
-    if (cs == "AL32UTF8") {
-        c.kind = cs_converter::PASS_UTF8;
-    } else if (cs == "UTF8") {
-        c.kind = cs_converter::CESU8;
-    } else if (cs == "US7ASCII") {
-        c.kind = cs_converter::ASCII;
-    } else {
-        for (const cs_name &n : k_names)
-            if (cs == n.oracle) {
-                iconv_t cd = iconv_open("UTF-8", n.iconv);
-                if (cd != (iconv_t)-1) {
-                    c.kind = cs_converter::ICONV;
-                    c.cd = cd;
-                }
-                break;
-            }
-    }
-    return c;
-}
-
-}   // namespace
 
 void cs_to_utf8(OCIEnv *env, const std::string &cs, const uint8_t *p, size_t n, std::string &out)
 {
     out.clear();
-    cs_converter &c = converter(env, cs);
-    switch (c.kind) {
-    case cs_converter::PASS_UTF8: convert_utf8(p, n, false, out); break;
-    case cs_converter::CESU8: convert_utf8(p, n, true, out); break;
-    case cs_converter::ASCII:
-        // Databases labelled US7ASCII often hold 8-bit data: those bytes are
-        // taken as ISO-8859-1.
-        for (size_t i = 0; i < n; i++)
-            put_utf8(out, p[i]);
-        break;
-    case cs_converter::ICONV: convert_iconv((iconv_t)c.cd, p, n, out); break;
-    case cs_converter::UNKNOWN:
-        if (!c.warned) {
-            fprintf(stderr, "Character set \"%s\" is not known: its data is stored unconverted.\n", cs.c_str());
-            c.warned = true;
-        }
-        out.assign(reinterpret_cast<const char *>(p), n);
-        break;
+    auto it = env->conv.find(cs);
+    if (it == env->conv.end()) {
+        it = env->conv.emplace(cs, cs_converter{}).first;
+        cs_open(it->second, cs);
     }
+    cs_converter &c = it->second;
+    if (c.kind == cs_converter::UNKNOWN && !c.warned) {
+        fprintf(stderr, "Character set \"%s\" is not known: its data is stored unconverted.\n", cs.c_str());
+        c.warned = true;
+    }
+    cs_convert(c, p, n, out, CS_INVALID_LATIN1);
 }
 
 void cs_release(OCIEnv *env)
 {
     for (auto &kv : env->conv)
-        if (kv.second.kind == cs_converter::ICONV)
-            iconv_close((iconv_t)kv.second.cd);
+        cs_close(kv.second);
     env->conv.clear();
 }

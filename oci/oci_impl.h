@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "kelvo/values.h"
 #include "oci.h"
 
 // Every handle starts with this record; a pointer whose magic or type does not
@@ -21,14 +22,6 @@ struct oci_handle {
     uint32_t magic = OCI_HANDLE_MAGIC;
     uint32_t htype = 0;
     OCIEnv *env = nullptr;
-};
-
-// One character set converter: Oracle bytes in a given set to UTF-8.
-struct cs_converter {
-    enum kind_t { PASS_UTF8, CESU8, ASCII, ICONV, UNKNOWN } kind = UNKNOWN;
-    void *cd = nullptr;      // iconv_t for ICONV
-    std::string name;        // the Oracle name
-    bool warned = false;
 };
 
 struct OCIEnv : oci_handle {
@@ -152,34 +145,11 @@ void oci_clear(OCIError *err);
 
 // Statement text parsing (sql_parse.cpp): 0, or an ORA code with a message.
 int sql_parse(const char *text, size_t len, sql_statement &st, std::string &msg);
-std::string sql_quote_ident(const std::string &name);
 
-// Character sets (charset.cpp): converts n bytes in the Oracle set cs to UTF-8.
+// Character sets (charset.cpp): converts n bytes in the Oracle set cs to UTF-8
+// (the shared converters of kelvo/values.h, one per set and environment).
 void cs_to_utf8(OCIEnv *env, const std::string &cs, const uint8_t *p, size_t n, std::string &out);
 void cs_release(OCIEnv *env);
-
-// Oracle internal values (value.cpp). The decoders return 0 or an ORA code.
-struct sql_value {
-    enum kind_t { NUL, INT, REAL, TEXT, BLOB } kind = NUL;
-    sqlite3_int64 i = 0;
-    double d = 0;
-    const char *p = nullptr;
-    size_t n = 0;
-};
-int ora_number_value(const uint8_t *b, size_t n, sql_value &v, std::string &scratch);
-int ora_date_text(const uint8_t *b, size_t n, std::string &out);
-// A TIMESTAMP WITH TIME ZONE in region form whose region could not be
-// resolved is given as UTC with +00:00; miss then says which region id.
-struct tz_region_miss {
-    bool missed = false;
-    unsigned id = 0;
-};
-int ora_timestamp_text(const uint8_t *b, size_t n, bool with_zone, std::string &out,
-                       tz_region_miss *miss = nullptr);
-int ora_interval_ym_text(const uint8_t *b, size_t n, std::string &out);
-int ora_interval_ds_text(const uint8_t *b, size_t n, std::string &out);
-int ora_binary_float(const uint8_t *b, size_t n, bool dbl, double &out);
-const char *ora_message(int code);
 
 // Schemas (session.cpp).
 int oci_attach_schema(OCIServer *srv, const std::string &schema, OCIError *err);

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "oci_impl.h"
-#include "tz_region.h"
+#include "kelvo/values.h"
 
 static int make_dirs(const std::string &dir)
 {

@@ -358,17 +358,6 @@ struct parser {
 
 }   // namespace
 
-std::string sql_quote_ident(const std::string &name)
-{
-    std::string q = "\"";
-    for (char c : name) {
-        if (c == '"')
-            q += '"';
-        q += c;
-    }
-    return q + "\"";
-}
-
 int sql_parse(const char *text, size_t len, sql_statement &st, std::string &msg)
 {
     st = sql_statement();

@@ -10,7 +10,7 @@ install_missing "${BUILD_PACKAGES[@]}"
 
 # Only the programs the demo runs; scripts/test.sh builds everything.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target kelvo import mkdb
+cmake --build build -j"$(nproc)" --target kelvo import dumpcat mkdb
 
 sample=${SAMPLE_DIR:-$PWD/sample}
 rm -rf "$sample"
@@ -43,3 +43,11 @@ sqlite3 -header -column "$target/SCOTT.db" 'select * from DEPT order by DEPTNO;'
 # DOCS: BODY a CLOB (inline, or in BasicFile chunks), IMAGE a SecureFile BLOB.
 sqlite3 -header -column "$target/SCOTT.db" \
   'select ID, length(BODY), substr(BODY, 1, 40) as BODY_START, length(IMAGE), hex(substr(IMAGE, 1, 4)) as IMAGE_START from DOCS order by ID;'
+
+# The same dump as text, without any database: one CSV file per table.
+csv="$sample/csv"
+echo "== dumpcat $sample/data/SCOTT.dat as CSV into $csv"
+build/dumpcat/dumpcat FILE="$sample/data/SCOTT.dat" OUTDIR="$csv"
+ls -l "$csv"
+head -5 "$csv/SCOTT_EMP.csv"
+cat "$csv/SCOTT_DEPT.csv"

@@ -112,6 +112,20 @@ struct table {
     }
 };
 
+// The column information area of a table.
+inline std::string col_info(const table &t)
+{
+    std::string s;
+    for (const column &c : t.cols) {
+        be32(s, c.flag);
+        be32(s, c.type);
+        be32(s, c.len);
+        be32(s, 0);
+        fixed(s, c.name, 32);
+    }
+    return s;
+}
+
 struct dump {
     std::string owner = "SCOTT";
     std::string nls_lang = "AMERICAN_AMERICA.AL32UTF8";
@@ -150,13 +164,7 @@ struct dump {
             be32(info, tb.nrows);
             be64(info, 1024 + t + data.size());
             fixed(info, tb.name, 32);
-            for (const column &c : tb.cols) {
-                be32(data, c.flag);
-                be32(data, c.type);
-                be32(data, c.len);
-                be32(data, 0);
-                fixed(data, c.name, 32);
-            }
+            data += col_info(tb);
             data += tb.rows;
             if (tb.end_mark)
                 be16(data, EOT);

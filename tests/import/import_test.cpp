@@ -60,7 +60,7 @@ TEST(Import, ScalarTypesNullsAndTrailingNulls)
     EXPECT_EQ(query(db, "select N, S, C, D, TS, BF, LT, typeof(N) from ALLTYPES where rowid = 2"),
               "-12345678|NULL|\xc3\xa9t\xc3\xa9   |-4711-01-01 00:00:00|NULL|NULL|NULL|integer");
     EXPECT_EQ(query(db, "select typeof(N), N from ALLTYPES where rowid > 2"),
-              "real|0.10000000000000001\ntext|900000000000000000000\ntext|9999999999999.999");
+              "text|0.1\ntext|900000000000000000000\ntext|9999999999999.999");
 }
 
 TEST(Import, ArrayInsertsAcrossExecutionsAndWindowRefills)

@@ -10,7 +10,7 @@
 
 #include "harness.h"
 #include "oci_impl.h"
-#include "tz_region.h"
+#include "kelvo/values.h"
 
 using namespace dumptest;
 
@@ -289,8 +289,14 @@ TEST(OracleValues, NumbersDatesIntervalsAndFloats)
     EXPECT_EQ(number(bytes({0x80})), "int 0");
     EXPECT_EQ(number(bytes({0x3E, 0x60, 0x66})), "int -5");
     EXPECT_EQ(number(bytes({0xC4, 0x0D, 0x23, 0x39, 0x4F})), "int 12345678");
-    EXPECT_EQ(number(bytes({0xBF, 0x0B})), "real 0.001");
-    EXPECT_EQ(number(bytes({0x3E, 0x64, 0x4E, 0x3D, 0x66})), "real -1.234");
+    // A decimal is a REAL only when a double holds it exactly; any other is
+    // kept as its exact text rather than rounded.
+    EXPECT_EQ(number(bytes({0xBF, 0x0B})), "text 0.001");
+    EXPECT_EQ(number(bytes({0x3E, 0x64, 0x4E, 0x3D, 0x66})), "text -1.234");
+    EXPECT_EQ(number(bytes({0xC0, 0x33})), "real 0.5");
+    EXPECT_EQ(number(bytes({0x3E, 0x62, 0x4C, 0x66})), "real -3.25");
+    EXPECT_EQ(number(bytes({0xC1, 0x04, 0x26, 0x33})), "real 3.375");
+    EXPECT_EQ(number(bytes({0xC3, 0x18, 0x15, 0x2B, 0x3A})), "text 232042.57");
     EXPECT_EQ(number(bytes({0xC6, 0x64, 0x64, 0x64, 0x64, 0x64, 0x64, 0x64, 0x64})), "text 999999999999.9999");
     std::string max = num(INT64_MAX), past = max;
     past.back()++;   // the last digit one higher: 2^63

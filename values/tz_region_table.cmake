@@ -36,7 +36,7 @@ foreach(line IN LISTS lines)
 endforeach()
 file(WRITE "${OUT}.tmp"
 "// Generated from oracle-tz-regions.tsv by tz_region_table.cmake; do not edit.\n"
-"#include \"tz_region.h\"\n\n"
+"#include \"kelvo/values.h\"\n\n"
 "const tz_region_entry tz_region_table[] = {\n${body}};\n"
 "const size_t tz_region_count = ${count};\n")
 # Rewritten only when the text changes, so an unchanged table rebuilds nothing.

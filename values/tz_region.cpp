@@ -1,7 +1,7 @@
 // Region ids to names by binary search over the generated table, and names to
 // offsets through the date/tz library over the operating system's zoneinfo
 // files: the offset rules, daylight saving included, are the database's.
-#include "tz_region.h"
+#include "kelvo/values.h"
 
 #include <date/tz.h>
 
