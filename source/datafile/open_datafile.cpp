@@ -1,9 +1,12 @@
 // Opening the listed datafiles: block 0 is verified and the datafile header
-// (block 1) gives each file's numbers, size and block size.
+// (block 1) gives each file's numbers, size and block size. The SYSTEM
+// datafile is the one whose header holds the bootstrap address.
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "kelvo/block.h"
 #include "kelvo/context.h"
@@ -15,8 +18,11 @@ static bool valid_block_size(uint32_t bsz)
     return bsz >= 2048 && bsz <= 32768 && (bsz & (bsz - 1)) == 0;
 }
 
-static int open_one(DATAFILE *df)
+// Opens and checks one datafile; *root gets the bootstrap address its header
+// holds when it belongs to tablespace 0, else 0.
+static int open_one(DATAFILE *df, uint32_t *root)
 {
+    *root = 0;
     df->fd = open(df->name, O_RDONLY | O_CLOEXEC);
     if (df->fd < 0) {
         fprintf(stderr, "open %s: %s\n", df->name, strerror(errno));
@@ -26,6 +32,13 @@ static int open_one(DATAFILE *df)
     long r = pread_full(df->fd, buf, DF_HEAD_SIZE, 0);
     if (r < 0) {
         fprintf(stderr, "read %s: %s\n", df->name, strerror(errno));
+        return -1;
+    }
+    // The byte order comes first: every other field of a big-endian file
+    // reads as nonsense here.
+    if (r >= DF_BLK0_OFFSET + (long)offsetof(DF_BLK0, platform) + 4 &&
+        memcmp(buf + DF_BLK0_OFFSET + offsetof(DF_BLK0, platform), DF_BIG_ENDIAN_MARK, 4) == 0) {
+        fprintf(stderr, "datafile \"%s\" comes from a big-endian platform, not supported.\n", df->name);
         return -1;
     }
     if (r < DF_HEAD_SIZE) {
@@ -54,10 +67,10 @@ static int open_one(DATAFILE *df)
         fprintf(stderr, "datafile header of \"%s\" has an invalid block size %u.\n", df->name, df->bsz);
         return -1;
     }
-    if (df->fno == 1) {
-        g_ctx.sysf = df;
-        g_ctx.sys.rootdba = get_le32(h + offsetof(KCVFH, rootdba));
-    }
+    // In a container database each container's SYSTEM datafile carries its
+    // own bootstrap address, and only a non-CDB's or the root's is file 1.
+    if (df->tsn == 0)
+        *root = get_le32(h + offsetof(KCVFH, rootdba));
     if (df->rfn == DF_BIGFILE_RFN)
         df->flag |= DF_BIGFILE;
     return 0;
@@ -74,32 +87,76 @@ static void leave_out(DATAFILE *df)
     fprintf(stderr, "datafile \"%s\" left out.\n", df->name);
 }
 
+// Picks the SYSTEM datafile among the opened ones (roots[i]: the bootstrap
+// address of df[i], 0 for none): the one the "system" key names, else the
+// only file holding a bootstrap address. Copies of one file (the same
+// absolute file number) do not make a choice: the last listed is taken.
+// Returns its index, or -1 with said set when a message explained why none.
+static int pick_system_file(const std::vector<uint32_t> &roots, bool *said)
+{
+    *said = false;
+    int n = (int)roots.size();
+    if (g_system_file[0]) {
+        *said = true;
+        for (int i = n - 1; i >= 0; i--) {
+            if (strcmp(g_ctx.df[i].name, g_system_file) != 0)
+                continue;
+            if (roots[i] != 0)
+                return i;
+            fprintf(stderr, "datafile \"%s\" named by \"system\" holds no bootstrap address.\n", g_system_file);
+            return -1;
+        }
+        fprintf(stderr, "datafile \"%s\" named by \"system\" is not among the opened datafiles.\n", g_system_file);
+        return -1;
+    }
+    int last = -1;
+    bool several = false;
+    for (int i = 0; i < n; i++) {
+        if (roots[i] == 0)
+            continue;
+        if (last >= 0 && g_ctx.df[i].fno != g_ctx.df[last].fno)
+            several = true;
+        last = i;
+    }
+    if (!several)
+        return last;
+    std::string names;
+    for (int i = 0; i < n; i++)
+        if (roots[i] != 0)
+            names += std::string(names.empty() ? "" : ", ") + "\"" + g_ctx.df[i].name + "\"";
+    fprintf(stderr, "several datafiles hold a bootstrap address: %s; name the SYSTEM datafile with \"system = PATH\" "
+                    "in the configuration.\n",
+            names.c_str());
+    *said = true;
+    return -1;
+}
+
 int open_datafile(void)
 {
     g_ctx.sysf = nullptr;
     g_ctx.sys.rootdba = 0;
     uint32_t listed = g_ctx.sys.nf, kept = 0;
-    int sys = -1;
+    std::vector<uint32_t> roots;
     for (uint32_t i = 0; i < listed; i++) {
         DATAFILE *df = &g_ctx.df[i];
-        uint32_t root = g_ctx.sys.rootdba;
-        g_ctx.sysf = nullptr;
-        if (open_one(df) < 0) {
-            g_ctx.sys.rootdba = root;
+        uint32_t root = 0;
+        if (open_one(df, &root) < 0) {
             leave_out(df);
             continue;
         }
-        if (g_ctx.sysf)
-            sys = (int)kept;
         if (kept != i)
             g_ctx.df[kept] = *df;
+        roots.push_back(root);
         kept++;
     }
     g_ctx.sys.nf = kept;
-    g_ctx.sysf = sys >= 0 ? &g_ctx.df[sys] : nullptr;
     if (kept < listed)
         fprintf(stderr, "%u of %u listed datafiles opened.\n", kept, listed);
-    if (g_ctx.sys.rootdba == 0)
+    bool said = false;
+    int sys = pick_system_file(roots, &said);
+    g_ctx.sysf = sys >= 0 ? &g_ctx.df[sys] : nullptr;
+    g_ctx.sys.rootdba = sys >= 0 ? roots[(size_t)sys] : 0;
+    if (g_ctx.sys.rootdba == 0 && !said)
         fprintf(stderr, "SYSTEM tablespace file not configured.\n");
     if (kept == 0) {
         fprintf(stderr, "no datafile could be opened.\n");
