@@ -44,7 +44,7 @@ struct DbColumn {
     int precision = -1;       // PRECISION#, NULL when < 0
     int scale = -1;           // SCALE, NULL when < 0
     bool nullable = true;
-    uint32_t property = 0;    // COL$ PROPERTY (0x20 hidden, 0x4000 / 0x8000 / ... )
+    uint64_t property = 0;    // COL$ PROPERTY (0x20 hidden, 0x4000 / 0x8000 / ..., 0x400000020 invisible)
     int charsetform = -1;     // -1: 1 for character types, 0 otherwise; 2 for national types
     int segcol = -1;          // SEGCOL#; -1: assigned (cluster key columns first); 0: not stored
     std::string default_text; // DEFAULT$ (a LONG); empty: NULL
