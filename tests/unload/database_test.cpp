@@ -306,6 +306,17 @@ TEST(UnloadDatabase, NamesLongerThanARecordHolds)
     db.tables.push_back(table(kept + "~1", 0));   // a name that was never cut
     db.tables.push_back(table(long1, 100));
     db.tables.push_back(table(long2, 200));
+    // A partitioned table: its partitions' OBJ$ rows carry its name too, and
+    // keep sharing the one name kept.
+    kb::DbTable parted = table(base + "PARTED", 0);
+    for (int p = 0; p < 2; p++) {
+        kb::DbPart dp;
+        dp.name = "P" + std::to_string(p);
+        dp.rows = {drow({col_num(300 + p), col_str("one"), col_str("two")})};
+        parted.parts.push_back(dp);
+    }
+    parted.rows.clear();
+    db.tables.push_back(parted);
     std::string dir = build_in_tmp(db);
     ASSERT_NE(dir, "");
     KelvoRun r = run_kelvo({"config=" + dir + "/config.ini"},
@@ -316,21 +327,23 @@ TEST(UnloadDatabase, NamesLongerThanARecordHolds)
     std::string said;
     said += "object name \"" + long1 + "\" is longer than 31 bytes: kept as \"" + kept + "~2\".\n";
     said += "object name \"" + long2 + "\" is longer than 31 bytes: kept as \"" + kept + "~3\".\n";
+    said += "object name \"" + base + "PARTED\" is longer than 31 bytes: kept as \"" + kept + "~4\".\n";
+    said += "column name";
     EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("names longer than 31 bytes are listed with the names kept in " + list + ".\n"),
               std::string::npos);
     // Each table's two long column names: ~1 and ~2 within the table.
     EXPECT_EQ(count_of(r.err, "column name \"" + cbase + "ONE\" is longer than 31 bytes: kept as \"" + ck + "~1\".\n"),
-              3u);
+              4u);
     EXPECT_EQ(count_of(r.err, "column name \"" + cbase + "TWO\" is longer than 31 bytes: kept as \"" + ck + "~2\".\n"),
-              3u);
+              4u);
     std::string text = slurp(list);
     EXPECT_EQ(text.rfind("what\tof\tname\tfull name\nobject\tuser#84\t" + kept + "~2\t" + long1 +
                              "\nobject\tuser#84\t" + kept + "~3\t" + long2 + "\n",
                          0),
               0u)
         << text;
-    EXPECT_EQ(count_of(text, "\t" + ck + "~1\t" + cbase + "ONE\n"), 3u) << text;
+    EXPECT_EQ(count_of(text, "\t" + ck + "~1\t" + cbase + "ONE\n"), 4u) << text;
 
     std::vector<xd::Table> x;
     for (const kb::DbTable &t : db.tables)
@@ -339,9 +352,10 @@ TEST(UnloadDatabase, NamesLongerThanARecordHolds)
             x.back().cols[1].name = ck + "~1";
             x.back().cols[2].name = ck + "~2";
         }
-    ASSERT_EQ(x.size(), 3u);
+    ASSERT_EQ(x.size(), 4u);
     x[1].name = kept + "~2";
     x[2].name = kept + "~3";
+    x[3].name = kept + "~4";
     EXPECT_EQ(xd::first_difference(file_bytes(dir + "/data/SCOTT.dat"), xd::dump_file("SCOTT", props_of(db), x)), "");
     EXPECT_EQ(xd::first_difference(file_bytes(dir + "/data/SCOTT_" + kept + "~3.dat"),
                                    xd::dump_file("SCOTT", props_of(db), {x[2]})),
