@@ -18,11 +18,17 @@ static bool valid_block_size(uint32_t bsz)
     return bsz >= 2048 && bsz <= 32768 && (bsz & (bsz - 1)) == 0;
 }
 
-// Opens and checks one datafile; *root gets the bootstrap address its header
-// holds when it belongs to tablespace 0, else 0.
-static int open_one(DATAFILE *df, uint32_t *root)
+// What a datafile header says about the database it belongs to.
+struct FileRoot {
+    uint32_t root;          // bootstrap address, for a file of tablespace 0; else 0
+    uint32_t dbid;          // the database (in a container database: the container)
+};
+
+// Opens and checks one datafile and takes its root address and database id.
+static int open_one(DATAFILE *df, FileRoot *fr)
 {
-    *root = 0;
+    fr->root = 0;
+    fr->dbid = 0;
     df->fd = open(df->name, O_RDONLY | O_CLOEXEC);
     if (df->fd < 0) {
         fprintf(stderr, "open %s: %s\n", df->name, strerror(errno));
@@ -70,7 +76,8 @@ static int open_one(DATAFILE *df, uint32_t *root)
     // In a container database each container's SYSTEM datafile carries its
     // own bootstrap address, and only a non-CDB's or the root's is file 1.
     if (df->tsn == 0)
-        *root = get_le32(h + offsetof(KCVFH, rootdba));
+        fr->root = get_le32(h + offsetof(KCVFH, rootdba));
+    fr->dbid = get_le32(h + offsetof(KCVFH, kccfhdbi));
     if (df->rfn == DF_BIGFILE_RFN)
         df->flag |= DF_BIGFILE;
     return 0;
@@ -87,12 +94,14 @@ static void leave_out(DATAFILE *df)
     fprintf(stderr, "datafile \"%s\" left out.\n", df->name);
 }
 
-// Picks the SYSTEM datafile among the opened ones (roots[i]: the bootstrap
-// address of df[i], 0 for none): the one the "system" key names, else the
-// only file holding a bootstrap address. Copies of one file (the same
-// absolute file number) do not make a choice: the last listed is taken.
-// Returns its index, or -1 with said set when a message explained why none.
-static int pick_system_file(const std::vector<uint32_t> &roots, bool *said)
+// Picks the SYSTEM datafile among the opened ones (roots[i] for df[i]): the
+// one the "system" key names, else the file holding a bootstrap address.
+// Files of one database do not make a choice (a copy listed twice, a SYSTEM
+// tablespace of several files): its first SYSTEM file (relative number 1),
+// the last listed, is taken. Files of several databases or containers (each
+// PDB has a database id of its own) are refused. Returns the index, or -1
+// with said set when a message explained why there is none.
+static int pick_system_file(const std::vector<FileRoot> &roots, bool *said)
 {
     *said = false;
     int n = (int)roots.size();
@@ -101,7 +110,7 @@ static int pick_system_file(const std::vector<uint32_t> &roots, bool *said)
         for (int i = n - 1; i >= 0; i--) {
             if (strcmp(g_ctx.df[i].name, g_system_file) != 0)
                 continue;
-            if (roots[i] != 0)
+            if (roots[i].root != 0)
                 return i;
             fprintf(stderr, "datafile \"%s\" named by \"system\" holds no bootstrap address.\n", g_system_file);
             return -1;
@@ -109,20 +118,22 @@ static int pick_system_file(const std::vector<uint32_t> &roots, bool *said)
         fprintf(stderr, "datafile \"%s\" named by \"system\" is not among the opened datafiles.\n", g_system_file);
         return -1;
     }
-    int last = -1;
+    int last = -1, first_file = -1;
     bool several = false;
     for (int i = 0; i < n; i++) {
-        if (roots[i] == 0)
+        if (roots[i].root == 0)
             continue;
-        if (last >= 0 && g_ctx.df[i].fno != g_ctx.df[last].fno)
+        if (last >= 0 && roots[i].dbid != roots[last].dbid)
             several = true;
         last = i;
+        if (g_ctx.df[i].rfn == 1)
+            first_file = i;
     }
     if (!several)
-        return last;
+        return first_file >= 0 ? first_file : last;
     std::string names;
     for (int i = 0; i < n; i++)
-        if (roots[i] != 0)
+        if (roots[i].root != 0)
             names += std::string(names.empty() ? "" : ", ") + "\"" + g_ctx.df[i].name + "\"";
     fprintf(stderr, "several datafiles hold a bootstrap address: %s; name the SYSTEM datafile with \"system = PATH\" "
                     "in the configuration.\n",
@@ -136,10 +147,10 @@ int open_datafile(void)
     g_ctx.sysf = nullptr;
     g_ctx.sys.rootdba = 0;
     uint32_t listed = g_ctx.sys.nf, kept = 0;
-    std::vector<uint32_t> roots;
+    std::vector<FileRoot> roots;
     for (uint32_t i = 0; i < listed; i++) {
         DATAFILE *df = &g_ctx.df[i];
-        uint32_t root = 0;
+        FileRoot root;
         if (open_one(df, &root) < 0) {
             leave_out(df);
             continue;
@@ -155,7 +166,7 @@ int open_datafile(void)
     bool said = false;
     int sys = pick_system_file(roots, &said);
     g_ctx.sysf = sys >= 0 ? &g_ctx.df[sys] : nullptr;
-    g_ctx.sys.rootdba = sys >= 0 ? roots[(size_t)sys] : 0;
+    g_ctx.sys.rootdba = sys >= 0 ? roots[(size_t)sys].root : 0;
     if (g_ctx.sys.rootdba == 0 && !said)
         fprintf(stderr, "SYSTEM tablespace file not configured.\n");
     if (kept == 0) {

@@ -137,14 +137,21 @@ TEST_F(Datafiles, SystemFileOfAContainer)
     kb::FileDesc p = system_file();
     p.fno = 9;
     p.rootdba = kb::rdba(1, 555);
+    p.dbid = 0x50444231;
     std::string pdb = make("pdb_system.dbf", p);
     kb::FileDesc u;
-    u.fno = 10, u.rfn = 10, u.tsn = 4;
+    u.fno = 10, u.rfn = 10, u.tsn = 4, u.dbid = p.dbid;
     u.rootdba = kb::rdba(1, 999);   // outside tablespace 0: not a bootstrap address
     std::string users = make("pdb_users.dbf", u);
     ASSERT_EQ(open_list({users, pdb}), 0);
     EXPECT_EQ(g_ctx.sysf, &g_ctx.df[1]);
     EXPECT_EQ(g_ctx.sys.rootdba, kb::rdba(1, 555));
+    // A SYSTEM tablespace of two files of one database: its first file.
+    kb::FileDesc p2 = p;
+    p2.fno = 13, p2.rfn = 13;
+    std::string second = make("pdb_system2.dbf", p2);
+    ASSERT_EQ(open_list({pdb, second}), 0);
+    EXPECT_EQ(g_ctx.sysf, &g_ctx.df[0]);
 
     std::string root = make("root_system.dbf", system_file());
     StderrCapture err;

@@ -382,6 +382,7 @@ TEST(UnloadDatabase, PluggableDatabaseFileSet)
 {
     using kb::col_num, kb::col_str;
     kb::Database db = scott_database();
+    db.dbid = 0x50444231;   // each container has its own database id
     uint32_t fno = 9;
     for (kb::DbTablespace &ts : db.tablespaces)
         for (kb::DbFile &f : ts.files) {

@@ -51,6 +51,7 @@ int Builder::open_files()
             d.blk0_sz = f.blk0_sz;
             d.bigfile = f.bigfile;
             d.tsname = t.name;
+            d.dbid = db_.dbid;
             auto fa = std::make_unique<FileAlloc>();
             if (df_create(fa->df, f.path, d))
                 return -1;

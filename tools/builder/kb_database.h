@@ -239,6 +239,7 @@ struct Database {
     std::vector<DbObject> extra_objects; // further OBJ$ rows without storage (views, sequences, ...);
                                          // name and owner user number given, objn 0: assigned
     std::vector<DictRow> dict_rows;      // further dictionary rows, given column by column
+    uint32_t dbid = 0x4B4C564F;          // database id in every datafile header (a PDB has its own)
     DictShape shape;
     // out:
     std::vector<DbObject> objects;       // OBJ$ rows in segment order
