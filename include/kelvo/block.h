@@ -57,6 +57,10 @@ typedef struct __datafile_block0 {
 } DF_BLK0;
 static_assert(sizeof(DF_BLK0) == 12);
 constexpr int DF_BLK0_OFFSET = 20;
+// The platform word of block 0 is the constant 0x7A7B7C7D written in the
+// platform's own byte order: a big-endian file holds these bytes in this
+// order at offset 28, a little-endian file holds them reversed.
+constexpr uint8_t DF_BIG_ENDIAN_MARK[4] = {0x7A, 0x7B, 0x7C, 0x7D};
 
 // Block 1, the datafile header (bytes 20 to 95 are kcvfhhdr).
 typedef struct __kcvfh_simp {
@@ -408,3 +412,6 @@ int next_column(const uint8_t **pp, const uint8_t *end, const uint8_t **data, ui
 // -1 for negative numbers, values below 1 and len < 1. The arithmetic wraps at
 // 32 bits; fractional digits are kept as further digits (1.5 gives 150).
 int ora_number_to_int(const uint8_t *p, int len);
+// The same conversion at 64 bits, for the flag columns that grew past 32 bits
+// (COL$ PROPERTY from 12c on); 0 for what ora_number_to_int gives -1.
+uint64_t ora_number_to_u64(const uint8_t *p, int len);

@@ -14,7 +14,7 @@ typedef struct __orx_context {
     USER *usr;
     TS *ts;
     DATAFILE *df;
-    DATAFILE *sysf;         // the datafile with absolute file number 1
+    DATAFILE *sysf;         // the SYSTEM datafile: its header holds the bootstrap address
     OBJ *obj;
     TAB *tab;
     COL *col;
@@ -34,3 +34,6 @@ extern ORXCTX g_ctx;
 extern int g_data_lost;
 extern char g_cfgname[1024];
 extern char g_dbfile_list[1024];
+// The "system" key: the path of the SYSTEM datafile, when the list holds the
+// files of several containers; empty when not given.
+extern char g_system_file[1024];

@@ -151,6 +151,16 @@ constexpr uint32_t COL_ENCRYPTED = COL_UNUSED_FLAG;
 constexpr uint32_t COL_NCHAR = 0x00001000u;  // national character set (CHARSETFORM 2)
 constexpr uint32_t COL_CLUKEY = 0x00010000u;  // read from the cluster key row (load)
 constexpr uint32_t COL_EXTENDED = 0x00020000u;  // an extended VARCHAR2/RAW stored as a LOB (unload)
+// Added with a default that only the dictionary keeps (COL$ PROPERTY
+// 0x40000000): rows stored before the column was added do not hold it.
+constexpr uint32_t COL_DICT_DEFAULT = 0x00100000u;
+
+// A column the dump carries: not hidden, and stored in the row (a virtual
+// column has no segment column: nothing of it is stored).
+inline bool col_unloaded(const COL *c) { return !(c->flag & COL_SKIP_MASK) && c->scid != COL_NOT_STORED; }
+// A column users see: an invisible column (unloaded, but COL# 0) is not one,
+// and TAB$ COLS does not count it.
+inline bool col_visible(const COL *c) { return !(c->flag & COL_SKIP_MASK) && c->cid != 0; }
 
 // One table partition (file "tabpart") or composite partition ("tabcompart").
 struct __tabpart {
@@ -306,6 +316,21 @@ int export_props(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
 // the columns of COL$ and TABPART$ with the positions the decoders read, and
 // warns once per column that differs. Returns the number of warnings.
 int check_dict_column_positions();
+
+// Names longer than a record holds (12.2 allows 128 bytes): the records keep
+// NAME_KEPT bytes. The decoders note every name they cut; after the export
+// long_names_settle gives each a name unique within its owner (users and
+// tablespaces: the database; objects: their owner; columns: their table),
+// rewrites the files, warns once per name and lists the names in
+// "<dictdir>/longnames.txt" (removed when no name was cut).
+constexpr int NAME_KEPT = 31;
+constexpr const char *LONG_NAMES_FILE = "longnames.txt";
+void long_names_begin(void);
+// table: DT_USER, DT_TS, DT_OBJ or DT_COL; owner, id, id2: the record's
+// owner field (0 for users and tablespaces), its number (uid, tsn, objn, cid)
+// and, for a column, its scid.
+void note_long_name(int table, uint32_t owner, uint32_t id, uint32_t id2, const uint8_t *full, size_t len);
+int long_names_settle(void);
 
 // Sorting (run by "export dict"); each rewrites its file and sets its counter.
 // The five entries of sobj/tabn/rdba are LOB$, TABPART$, TABSUBPART$,

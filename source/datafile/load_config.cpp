@@ -1,5 +1,5 @@
-// The configuration file: "dictdir", "datadir", "datafiles" and "checksum"
-// lines of the form `key = value`, with '#' comments.
+// The configuration file: "dictdir", "datadir", "datafiles", "checksum" and
+// "system" lines of the form `key = value`, with '#' comments.
 #include <cerrno>
 #include <cstdio>
 
@@ -33,9 +33,11 @@ char *next_config_line(FILE *fp, char *buf, int size)
 
 int load_config(void)
 {
-    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum"};
+    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum", "system"};
+    constexpr int NKEYS = (int)(sizeof(keys) / sizeof(keys[0]));
     memset(&g_ctx.par, 0, sizeof(g_ctx.par));
     g_dbfile_list[0] = '\0';
+    g_system_file[0] = '\0';
 
     FILE *fp = fopen(g_cfgname, "r");
     if (!fp) {
@@ -46,10 +48,10 @@ int load_config(void)
     char *line;
     while ((line = next_config_line(fp, buf, sizeof(buf)))) {
         int k = 0;
-        for (; k < 4; k++)
+        for (; k < NKEYS; k++)
             if (strncmp(line, keys[k], strlen(keys[k])) == 0)
                 break;
-        if (k == 4)
+        if (k == NKEYS)
             continue;
         char *eq = strchr(line + strlen(keys[k]), '=');
         if (!eq) {
@@ -67,6 +69,9 @@ int load_config(void)
             break;
         case 2:
             copy_value(g_dbfile_list, sizeof(g_dbfile_list), value);
+            break;
+        case 4:
+            copy_value(g_system_file, sizeof(g_system_file), value);
             break;
         default:
             if (strncmp(value, "YES", 3) == 0 || strncmp(value, "yes", 3) == 0)

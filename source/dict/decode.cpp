@@ -220,16 +220,26 @@ int column_at(DictRow &r, int pos, const uint8_t **data, uint32_t *len)
     return next_row_column(r, true, data, len);
 }
 
-int num_at(DictRow &r, int pos, uint32_t *v)
+// A number column through conv; 0 for NULL.
+template <class T, class CONV>
+int number_at(DictRow &r, int pos, T *v, CONV conv)
 {
     const uint8_t *d;
     uint32_t len;
     int rc = column_at(r, pos, &d, &len);
     if (rc < 0)
         return rc;
-    *v = rc == 0 ? 0 : (uint32_t)ora_number_to_int(d, (int)len);
+    *v = rc == 0 ? 0 : conv(d, (int)len);
     return ROW_OK;
 }
+
+int num_at(DictRow &r, int pos, uint32_t *v)
+{
+    return number_at(r, pos, v, [](const uint8_t *d, int len) { return (uint32_t)ora_number_to_int(d, len); });
+}
+
+// A flag column at full width (COL$ PROPERTY has bits above 32 from 12c on).
+int num64_at(DictRow &r, int pos, uint64_t *v) { return number_at(r, pos, v, ora_number_to_u64); }
 
 // A name or value, cut to size - 1 bytes and NUL-terminated; empty for NULL.
 int text_at(DictRow &r, int pos, char *out, size_t size)
@@ -243,6 +253,24 @@ int text_at(DictRow &r, int pos, char *out, size_t size)
     if (n > 0)
         memcpy(out, d, n);
     out[n] = '\0';
+    return ROW_OK;
+}
+
+// A name: cut to the record's NAME_KEPT bytes as text_at does, and, when
+// longer, noted with what identifies its record (see long_names_settle).
+int name_at(DictRow &r, int pos, char *out, int table, uint32_t owner, uint32_t id, uint32_t id2)
+{
+    const uint8_t *d;
+    uint32_t len;
+    int rc = column_at(r, pos, &d, &len);
+    if (rc < 0)
+        return rc;
+    size_t n = rc == 0 ? 0 : (len < (uint32_t)NAME_KEPT ? len : (size_t)NAME_KEPT);
+    if (n > 0)
+        memcpy(out, d, n);
+    out[n] = '\0';
+    if (rc > 0 && len > (uint32_t)NAME_KEPT)
+        note_long_name(table, owner, id, id2, d, len);
     return ROW_OK;
 }
 
@@ -344,10 +372,26 @@ uint32_t tab_flag(uint32_t flags, uint32_t property)
     return f;
 }
 
-uint32_t col_flag(uint32_t property, uint32_t charsetform)
+// COL$ PROPERTY bits of the columns a user added.
+constexpr uint64_t COLP_HIDDEN = 0x20;
+constexpr uint64_t COLP_USER_GENERATED = 0x400000000;  // with COLP_HIDDEN: an invisible column (12c)
+constexpr uint64_t COLP_ADDED_DEFAULT = 0x40000000;    // added with a default kept in the dictionary
+
+// A column whose rows stored before it was added do not hold it: Oracle
+// gives them the default from the dictionary. 11g marks `ADD c DEFAULT v NOT
+// NULL` with COLP_ADDED_DEFAULT. 12c does the same for nullable columns, but
+// whether it marks them with this bit too is not known: it also adds a
+// hidden guard column (PROPERTY 0x8000000000) before the column, and a COL$
+// row of a nullable column added with a default in 12c would tell which
+// bits the column itself carries. This is the one place to change.
+bool added_with_dictionary_default(uint64_t property) { return (property & COLP_ADDED_DEFAULT) != 0; }
+
+uint32_t col_flag(uint64_t property, uint32_t charsetform)
 {
     uint32_t f = 0;
-    if (property & 0x20)
+    // An invisible column is hidden only from SELECT *: it holds user data.
+    bool invisible = (property & (COLP_HIDDEN | COLP_USER_GENERATED)) == (COLP_HIDDEN | COLP_USER_GENERATED);
+    if ((property & COLP_HIDDEN) && !invisible)
         f = COL_HIDDEN;
     else if (property & 0x4000)
         f = COL_HIDDEN2;
@@ -357,6 +401,8 @@ uint32_t col_flag(uint32_t property, uint32_t charsetform)
         f = COL_UNUSED_FLAG;
     if (charsetform == 2)
         f |= COL_NCHAR;
+    if (added_with_dictionary_default(property))
+        f |= COL_DICT_DEFAULT;
     return f;
 }
 
@@ -368,7 +414,7 @@ int process_user_block(uint8_t *cblk, uint8_t *blk, USER *usr, int tabn, int max
     return decode_block(m, cblk, blk, usr, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, USER &u) {
         uint32_t type;
         u.uid = key;
-        TAKE(text_at(r, 0, u.name, sizeof(u.name)));
+        TAKE(name_at(r, 0, u.name, DT_USER, 0, u.uid, 0));
         TAKE(num_at(r, 1, &type));
         if (type != 1)
             return ROW_FILTERED;
@@ -384,7 +430,7 @@ int process_ts_block(uint8_t *cblk, uint8_t *blk, TS *ts, int tabn, int max_rows
     Member m{dict_tables[DT_TS], true, true};
     return decode_block(m, cblk, blk, ts, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, TS &t) {
         t.tsn = key;
-        TAKE(text_at(r, 0, t.name, sizeof(t.name)));
+        TAKE(name_at(r, 0, t.name, DT_TS, 0, t.tsn, 0));
         TAKE(num_at(r, 1, &t.owner));
         return (int)ROW_OK;
     });
@@ -396,7 +442,7 @@ int process_obj_block(uint8_t *cblk, uint8_t *blk, OBJ *obj, int tabn, int max_r
     return decode_block(m, cblk, blk, obj, tabn, max_rows, nrow, [](DictRow &r, uint32_t, OBJ &o) {
         TAKE(num_at(r, 0, &o.objn));
         TAKE(num_at(r, 2, &o.owner));
-        TAKE(text_at(r, 3, o.name, sizeof(o.name)));
+        TAKE(name_at(r, 3, o.name, DT_OBJ, o.owner, o.objn, 0));
         TAKE(num_at(r, 6, &o.type));
         TAKE(num_at(r, 13, &o.flag));
         return (int)ROW_OK;
@@ -441,16 +487,17 @@ int process_col_block(uint8_t *cblk, uint8_t *blk, COL *col, int tabn, int max_r
 {
     Member m{dict_tables[DT_COL], true, true};
     return decode_block(m, cblk, blk, col, tabn, max_rows, nrow, [](DictRow &r, uint32_t key, COL &c) {
-        uint32_t property, charsetform;
+        uint64_t property;
+        uint32_t charsetform;
         c.objn = key;
         TAKE(num_at(r, 0, &c.cid));
         TAKE(num_at(r, 1, &c.scid));
         if (c.scid == 0)
             c.scid = COL_NOT_STORED;
-        TAKE(text_at(r, 4, c.name, sizeof(c.name)));
+        TAKE(name_at(r, 4, c.name, DT_COL, c.objn, c.cid, c.scid));
         TAKE(num_at(r, 5, &c.ctyp));
         TAKE(num_at(r, 6, &c.clen));
-        TAKE(num_at(r, 14, &property));
+        TAKE(num64_at(r, 14, &property));
         TAKE(num_at(r, 16, &charsetform));
         c.flag = col_flag(property, charsetform);
         return (int)ROW_OK;

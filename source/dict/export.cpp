@@ -297,7 +297,7 @@ static int export_tables(BootRows &br)
         step("sort", DT_TABCOMPART, [] { return sort_tabcompart_by_objp(); }) != 0)
         return -1;
     check_dict_column_positions();
-    return 0;
+    return long_names_settle();
 }
 
 int export_dict_handle(char *args)
@@ -313,6 +313,7 @@ int export_dict_handle(char *args)
     }
     BootRows br;
     g_skipped = 0;
+    long_names_begin();
     int rc = read_bootstrap(br);
     print_skipped("bootstrap$");
     if (rc != 0) {

@@ -28,8 +28,11 @@ int desc_handle(char *args)
         const COL *c = &g_ctx.col[i];
         if (c->flag & COL_SKIP_MASK)
             continue;
-        printf("%-4d  %-6d  %-30.31s  %s\n", (int)c->cid, (int)c->scid, c->name,
-               type_string((int)c->flag, (int)c->ctyp, (int)c->clen));
+        // A virtual column (SEGCOL# 0) is computed, not stored: it is not
+        // in the dump, and says so here.
+        bool stored = c->scid != COL_NOT_STORED;
+        printf("%-4d  %-6d  %-30.31s  %s%s\n", (int)c->cid, stored ? (int)c->scid : 0, c->name,
+               type_string((int)c->flag, (int)c->ctyp, (int)c->clen), stored ? "" : "  VIRTUAL");
     }
     return 0;
 }

@@ -22,6 +22,7 @@ static ORXCTX initial_context(void)
 ORXCTX g_ctx = initial_context();
 char g_cfgname[1024];
 char g_dbfile_list[1024];
+char g_system_file[1024];
 
 static bool is_flag(const char *arg, const char *shortf, const char *longf)
 {

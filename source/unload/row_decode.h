@@ -22,7 +22,7 @@ enum COLKIND { CK_STEP, CK_KEY, CK_LONG, CK_LOB, CK_PLAIN, CK_ENCRYPTED, CK_EXTE
 
 inline COLKIND col_kind(const ULDR *ul, const COL *c)
 {
-    if (c->flag & COL_SKIP_MASK)
+    if (!col_unloaded(c))
         return CK_STEP;
     if (c->flag & COL_CLUKEY)
         return CK_KEY;

@@ -35,14 +35,18 @@ static bool dict_loaded(void)
 
 static const OBJ *table_obj(const TAB *t) { return t->oi < g_ctx.sys.nobj ? &g_ctx.obj[t->oi] : nullptr; }
 
-// Unloaded columns of type CLOB, NCLOB or BLOB.
-static uint32_t count_lobs(const TAB *t)
+// Unloaded columns, and those of them of type CLOB, NCLOB or BLOB.
+static uint32_t count_columns(const TAB *t, uint32_t *nlob)
 {
     uint32_t n = 0;
+    *nlob = 0;
     for (uint32_t i = 0; i < t->tcol && (uint64_t)t->coff + i < g_ctx.sys.ncol; i++) {
         const COL *c = &g_ctx.col[t->coff + i];
-        if (!(c->flag & COL_SKIP_MASK) && (c->ctyp == TYPE_CLOB || c->ctyp == TYPE_BLOB))
-            n++;
+        if (!col_unloaded(c))
+            continue;
+        n++;
+        if (c->ctyp == TYPE_CLOB || c->ctyp == TYPE_BLOB)
+            (*nlob)++;
     }
     return n;
 }
@@ -50,10 +54,27 @@ static uint32_t count_lobs(const TAB *t)
 static void fill_tab_info(TAB_INFO *ti, const TAB *t, const OBJ *o)
 {
     memset(ti, 0, sizeof(*ti));
-    ti->nlob = count_lobs(t);
+    uint32_t ncol = count_columns(t, &ti->nlob);
     ti->flag = ((t->flag & TAB_LONG) ? TI_LONG : 0) | ((t->flag & TAB_LOB) || ti->nlob > 0 ? TI_LOB : 0);
-    ti->ncol = t->ncol;
+    // The dump's columns: the stored ones users see or hid as invisible;
+    // virtual columns are left out.
+    ti->ncol = ncol;
     memcpy(ti->tab_name, o->name, strnlen(o->name, sizeof(o->name) - 1));
+}
+
+// Rows stored before a column was added with a default kept in the
+// dictionary hold nothing for it; Oracle shows the default, the dump NULL
+// until that default is read. Said before the table's progress line.
+static void warn_dictionary_defaults(const TAB *t, const char *table)
+{
+    for (uint32_t i = 0; i < t->tcol && (uint64_t)t->coff + i < g_ctx.sys.ncol; i++) {
+        const COL *c = &g_ctx.col[t->coff + i];
+        if (col_unloaded(c) && (c->flag & COL_DICT_DEFAULT))
+            fprintf(stderr,
+                    "table \"%s\": column %.*s was added with a default kept in the dictionary; rows stored before "
+                    "it was added are unloaded with NULL in it.\n",
+                    table, (int)strnlen(c->name, sizeof(c->name)), c->name);
+    }
 }
 
 static void progress_line(const char *user, const char *table)
@@ -94,6 +115,7 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
         loss_table(ti[i].tab_name);
         ti[i].offset = ul->data_ofs;
         print_encrypted_columns(tabs[i], ti[i].tab_name);
+        warn_dictionary_defaults(tabs[i], ti[i].tab_name);
         progress_line(user, ti[i].tab_name);
         bool fail = unload_one_table(ul) < 0;
         progress_end();

@@ -17,7 +17,7 @@ static int put_col_info(ULDR *ul)
     int n = 0;
     for (uint32_t i = 0; i < t->tcol; i++) {
         const COL *c = &g_ctx.col[t->coff + i];
-        if (c->flag & COL_SKIP_MASK)
+        if (!col_unloaded(c))
             continue;
         uint8_t *r = ul->cache + sizeof(COL_INFO) * (size_t)n;
         memset(r, 0, sizeof(COL_INFO));
@@ -120,8 +120,13 @@ int unload_one_table(ULDR *ul)
     ul->ncolw = n;
     ul->clen = (int)sizeof(COL_INFO) * n;
     ul->row_ofs = ul->data_ofs + (uint64_t)ul->clen;
-    if ((uint32_t)n != t->ncol) {
-        fprintf(stderr, "column count not matched, COLS=%d, actual=%d\n", (int)t->ncol, n);
+    // COLS counts the columns users see, virtual ones included and
+    // invisible ones not: the dump's columns differ from them by those two.
+    int visible = 0;
+    for (uint32_t i = 0; i < t->tcol; i++)
+        visible += col_visible(&g_ctx.col[t->coff + i]);
+    if ((uint32_t)visible != t->ncol) {
+        fprintf(stderr, "column count not matched, COLS=%d, actual=%d\n", (int)t->ncol, visible);
         close_failed_stream(ul);
         return -1;
     }

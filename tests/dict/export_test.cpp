@@ -6,11 +6,28 @@
 #include "support.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 namespace {
 
 std::string cut31(const std::string &s) { return s.substr(0, 31); }
+// The name a user, object or column record keeps: a longer name is cut and
+// told apart by a suffix (each long name here is the only one of its owner
+// sharing its first bytes, so it gets ~1).
+std::string kept(const std::string &s) { return s.size() > 31 ? s.substr(0, 29) + "~1" : s; }
+// What "export dict" says about the long names of scott_dict().
+std::string long_names_said(const std::string &dict_dir)
+{
+    return "user name \"A_VERY_LONG_USER_NAME_OF_FORTY_CHARS_XX\" is longer than 31 bytes: kept as "
+           "\"A_VERY_LONG_USER_NAME_OF_FORT~1\".\n"
+           "object name \"PUBSYN_WITH_A_NAME_LONGER_THAN_31\" is longer than 31 bytes: kept as "
+           "\"PUBSYN_WITH_A_NAME_LONGER_THA~1\".\n"
+           "column name \"A_COLUMN_NAME_WELL_BEYOND_THIRTY_ONE\" is longer than 31 bytes: kept as "
+           "\"A_COLUMN_NAME_WELL_BEYOND_THI~1\".\n"
+           "names longer than 31 bytes are listed with the names kept in " + dict_dir + "/longnames.txt.\n";
+}
 
 std::string label(const std::string &text, int count)
 {
@@ -172,7 +189,7 @@ TEST_F(Export, WritesEveryDictionaryFileAsDescribed)
     std::vector<TUser> users;
     for (const sysdb::User &u : a.users)
         if (u.type == 1)
-            users.push_back({u.uid, u.astatus, u.dts, u.tts, cut31(u.name)});
+            users.push_back({u.uid, u.astatus, u.dts, u.tts, kept(u.name)});
     sort_by(users, [](const TUser &u) { return u.uid; });
     EXPECT_EQ(get_file("user"), encode(users));
 
@@ -186,7 +203,7 @@ TEST_F(Export, WritesEveryDictionaryFileAsDescribed)
     std::vector<TObj> obj;
     for (const sysdb::Obj &o : a.obj)
         if (o.st.layout != RowLayout::Deleted)
-            obj.push_back({o.flags, o.objn, o.owner, o.type, cut31(o.name)});
+            obj.push_back({o.flags, o.objn, o.owner, o.type, kept(o.name)});
     sort_by(obj, [](const TObj &o) { return o.objn; });
     EXPECT_EQ(get_file("obj"), encode(obj));
 
@@ -198,7 +215,7 @@ TEST_F(Export, WritesEveryDictionaryFileAsDescribed)
 
     std::vector<TCol> col;
     for (const sysdb::Col &c : a.col)
-        col.push_back({c.want, c.objn, c.cid, c.segcol ? c.segcol : 0xFFFFu, c.type, c.length, cut31(c.name)});
+        col.push_back({c.want, c.objn, c.cid, c.segcol ? c.segcol : 0xFFFFu, c.type, c.length, kept(c.name)});
     sort_by(col, [](const TCol &c) { return ((uint64_t)c.objn << 32) | c.scid; });
     EXPECT_EQ(get_file("col"), encode(col));
 
@@ -241,8 +258,15 @@ TEST_F(Export, WritesEveryDictionaryFileAsDescribed)
                        label("sort   ind$", 1) + label("export lob$", 2) + label("export tabpart$", 2) +
                        label("export tabsubpart$", 1) + label("export tabcompart$", 1) +
                        label("export props$", (int)a.props.size()) + label("sort   lob$", 2) +
-                       label("sort   tabpart$", 2) + label("sort   tabsubpart$", 1) + label("sort   tabcompart$", 1);
+                       label("sort   tabpart$", 2) + label("sort   tabsubpart$", 1) + label("sort   tabcompart$", 1) +
+                       long_names_said(g_ctx.par.dict_dir);
     EXPECT_EQ(err, want);
+    std::ifstream lf(dir + "/longnames.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(lf), {}),
+              "what\tof\tname\tfull name\n"
+              "user\t\tA_VERY_LONG_USER_NAME_OF_FORT~1\tA_VERY_LONG_USER_NAME_OF_FORTY_CHARS_XX\n"
+              "object\tuser#1\tPUBSYN_WITH_A_NAME_LONGER_THA~1\tPUBSYN_WITH_A_NAME_LONGER_THAN_31\n"
+              "column\tobj#101\tA_COLUMN_NAME_WELL_BEYOND_THI~1\tA_COLUMN_NAME_WELL_BEYOND_THIRTY_ONE\n");
     EXPECT_EQ(g_ctx.fd, -1);
     EXPECT_EQ(g_ctx.usr, nullptr);
     EXPECT_EQ(g_ctx.sys.ncol, col.size());
@@ -266,7 +290,7 @@ TEST_F(Export, LoadAndListTheExportedDictionary)
     EXPECT_EQ(out.text(), "USER_ID     DEFAULT TS#     USER_NAME\n"
                           "0           0               SYS\n"
                           "84          4               SCOTT\n"
-                          "90          4               A_VERY_LONG_USER_NAME_OF_FORTY_\n"
+                          "90          4               A_VERY_LONG_USER_NAME_OF_FORT~1\n"
                           "\"SCOTT\".\"T_PART\" table partitions:\n"
                           "OBJ#      NAME\n"
                           "103       P1\n"
@@ -294,8 +318,8 @@ TEST_F(Export, WarnsWhenColColumnsMoved)
     ASSERT_EQ(run_export(&err), 0);
     std::string warn = "warning: COL$ column PROPERTY is stored as segment column 19, but is read as segment "
                        "column 16; the exported dictionary may be wrong.\n";
-    EXPECT_EQ(err.substr(err.size() - warn.size()), warn);
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 23);
+    EXPECT_EQ(err.substr(err.size() - warn.size() - long_names_said(g_ctx.par.dict_dir).size(), warn.size()), warn);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 27);
 }
 
 TEST_F(Export, RefusesWithoutRootOrArgument)

@@ -29,7 +29,9 @@ struct Clu { uint32_t objn, objd, cols, flags; Store st = {}; };
 struct Col {
     uint32_t objn, cid, segcol;
     std::string name;
-    uint32_t type, length, property, charsetform, want = 0;   // want: the COL.flag expected
+    uint32_t type, length;
+    uint64_t property;
+    uint32_t charsetform, want = 0;   // want: the COL.flag expected
     Store st = {};
 };
 struct Ind { uint32_t objn, objd, bo, tsn, fno, blk, type; Store st = {}; };

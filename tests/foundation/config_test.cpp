@@ -28,6 +28,7 @@ TEST(Config, KeysValuesAndComments)
     EXPECT_STREQ(g_ctx.par.dict_dir, "/data/dict");
     EXPECT_STREQ(g_ctx.par.data_dir, "/data/out");
     EXPECT_STREQ(g_dbfile_list, "/etc/files.txt");
+    EXPECT_STREQ(g_system_file, "");
     EXPECT_EQ(g_ctx.par.flag, 0u);
 
     // Text between the key word and '=' is ignored; only one slash goes.
@@ -37,6 +38,11 @@ TEST(Config, KeysValuesAndComments)
     // A later line wins; a key word that is a prefix of a longer word counts.
     ASSERT_EQ(load_config_text(d, "datafiles = /one\ndatafilesx = /two\r\n"), 0);
     EXPECT_STREQ(g_dbfile_list, "/two");
+    // The SYSTEM datafile of one container among several.
+    ASSERT_EQ(load_config_text(d, "system = /pdb1/system01.dbf # PDB1\n"), 0);
+    EXPECT_STREQ(g_system_file, "/pdb1/system01.dbf");
+    ASSERT_EQ(load_config_text(d, "dictdir = /d\n"), 0);
+    EXPECT_STREQ(g_system_file, "");
 }
 
 TEST(Config, ChecksumSwitch)

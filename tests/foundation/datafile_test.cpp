@@ -131,6 +131,73 @@ TEST_F(Datafiles, SystemFileRules)
     EXPECT_EQ(err.text(), warn + warn + "SYSTEM tablespace file not configured.\nno datafile could be opened.\n");
 }
 
+TEST_F(Datafiles, SystemFileOfAContainer)
+{
+    // A pluggable database's SYSTEM: tablespace 0, relative file 1, absolute 9.
+    kb::FileDesc p = system_file();
+    p.fno = 9;
+    p.rootdba = kb::rdba(1, 555);
+    p.dbid = 0x50444231;
+    std::string pdb = make("pdb_system.dbf", p);
+    kb::FileDesc u;
+    u.fno = 10, u.rfn = 10, u.tsn = 4, u.dbid = p.dbid;
+    u.rootdba = kb::rdba(1, 999);   // outside tablespace 0: not a bootstrap address
+    std::string users = make("pdb_users.dbf", u);
+    ASSERT_EQ(open_list({users, pdb}), 0);
+    EXPECT_EQ(g_ctx.sysf, &g_ctx.df[1]);
+    EXPECT_EQ(g_ctx.sys.rootdba, kb::rdba(1, 555));
+    // A SYSTEM tablespace of two files of one database: its first file.
+    kb::FileDesc p2 = p;
+    p2.fno = 13, p2.rfn = 13;
+    std::string second = make("pdb_system2.dbf", p2);
+    ASSERT_EQ(open_list({pdb, second}), 0);
+    EXPECT_EQ(g_ctx.sysf, &g_ctx.df[0]);
+
+    std::string root = make("root_system.dbf", system_file());
+    StderrCapture err;
+    // The root's files listed with a PDB's: refused, naming both, until the
+    // configuration names one.
+    EXPECT_EQ(open_list({root, users, pdb}), 0);
+    EXPECT_EQ(g_ctx.sysf, nullptr);
+    EXPECT_EQ(g_ctx.sys.rootdba, 0u);
+    snprintf(g_system_file, sizeof(g_system_file), "%s", pdb.c_str());
+    EXPECT_EQ(open_list({root, users, pdb}), 0);
+    EXPECT_EQ(g_ctx.sysf, &g_ctx.df[2]);
+    EXPECT_EQ(g_ctx.sys.rootdba, kb::rdba(1, 555));
+    snprintf(g_system_file, sizeof(g_system_file), "%s", users.c_str());
+    EXPECT_EQ(open_list({root, users, pdb}), 0);
+    EXPECT_EQ(g_ctx.sysf, nullptr);
+    snprintf(g_system_file, sizeof(g_system_file), "%s", d.file("absent.dbf").c_str());
+    EXPECT_EQ(open_list({root, pdb}), 0);
+    EXPECT_EQ(g_ctx.sysf, nullptr);
+    g_system_file[0] = '\0';
+    std::string warn = "warning: \"export dict\" cannot run; \"load dict\" reads the dictionary files in \"" + d.path +
+                       "\".\n";
+    EXPECT_EQ(err.text(), "several datafiles hold a bootstrap address: \"" + root + "\", \"" + pdb +
+                              "\"; name the SYSTEM datafile with \"system = PATH\" in the configuration.\n" + warn +
+                              "datafile \"" + users + "\" named by \"system\" holds no bootstrap address.\n" + warn +
+                              "datafile \"" + d.file("absent.dbf") +
+                              "\" named by \"system\" is not among the opened datafiles.\n" + warn);
+}
+
+TEST_F(Datafiles, BigEndianFileIsRefusedFirst)
+{
+    // Block 0 of a big-endian file: the platform mark in big-endian order;
+    // its size word then reads as nonsense, which must not be the message.
+    kb::FileDesc s = system_file();
+    s.platform = 0x7D7C7B7A;
+    std::string big = make("sparc.dbf", s);
+    uint32_t swapped = __builtin_bswap32(8192);
+    patch(big, 20, &swapped, 4);
+    std::string good = make("good.dbf", system_file());
+    StderrCapture err;
+    ASSERT_EQ(open_list({big, good}), 0);
+    EXPECT_EQ(g_ctx.sys.nf, 1u);
+    EXPECT_EQ(g_ctx.sysf, &g_ctx.df[0]);
+    EXPECT_EQ(err.text(), "datafile \"" + big + "\" comes from a big-endian platform, not supported.\ndatafile \"" + big +
+                              "\" left out.\n1 of 2 listed datafiles opened.\n");
+}
+
 TEST_F(Datafiles, OpenRefusesDamagedFiles)
 {
     kb::FileDesc s = system_file();

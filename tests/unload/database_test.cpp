@@ -8,13 +8,15 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <unistd.h>
 
 #include "../shell/run_kelvo.h"
 #include "expect_database.h"
 
 namespace {
 
-kb::DbColumn dcol(const std::string &name, int type, int len, uint32_t property = 0)
+kb::DbColumn dcol(const std::string &name, int type, int len, uint64_t property = 0)
 {
     kb::DbColumn c;
     c.name = name;
@@ -189,6 +191,242 @@ TEST(UnloadDatabase, EveryTableKindThroughTheShell)
     EXPECT_NE(r.out.find("table \"DROPPED\" is dropped.\n\"TEMPORARY\" is temporary table.\n"), std::string::npos)
         << r.out;
     EXPECT_NE(r.err.find(". . unloading table \"SCOTT\".\"PLAIN\"  "), std::string::npos);
+    (void)system(("rm -rf '" + dir + "'").c_str());
+}
+
+// A fresh directory with the database written and its configuration.
+std::string build_in_tmp(kb::Database &db)
+{
+    char tmpl[] = "/tmp/kelvo_db_XXXXXX";
+    if (mkdtemp(tmpl) == nullptr)
+        return "";
+    std::string dir = tmpl;
+    if (kb::build_database(db, dir) != 0 || kb::write_config(dir, db.files) != 0)
+        return "";
+    return dir;
+}
+
+xd::Bytes file_bytes(const std::string &path)
+{
+    std::string s = slurp(path);
+    return xd::Bytes(s.begin(), s.end());
+}
+
+size_t count_of(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+// A user table of the description (the build adds the dictionary's own).
+const kb::DbTable &table_named(const kb::Database &db, const std::string &name)
+{
+    for (const kb::DbTable &t : db.tables)
+        if (t.name == name)
+            return t;
+    abort();
+}
+
+kb::Database scott_database()
+{
+    kb::Database db = kb::standard_database();
+    db.users.push_back({"SCOTT", 84, 1, "USERS", "TEMP", 0});
+    return db;
+}
+
+// 12c columns: an invisible one (PROPERTY above 32 bits, COL# 0) holds data
+// and is unloaded in its segment position; a virtual one is not stored and
+// not in the dump, "desc" marks it; one added with a default kept in the
+// dictionary is said once, before the table.
+TEST(UnloadDatabase, InvisibleVirtualAndDictionaryDefaultColumns)
+{
+    using kb::col_null, kb::col_num, kb::col_str;
+    kb::Database db = scott_database();
+    kb::DbTable t;
+    t.owner = "SCOTT";
+    t.name = "MODERN";
+    t.cols = {dcol("ID", 2, 22), dcol("SECRET", 1, 20, 0x400000020), dcol("TOTAL", 2, 22, 0x10008),
+              dcol("ADDED", 2, 22, 0x40000000)};
+    t.cols[2].segcol = 0;
+    t.cols[3].nullable = false;
+    for (int i = 0; i < 40; i++) {
+        // The first rows were stored before ADDED was: they end before it.
+        if (i < 20)
+            t.rows.push_back(drow({col_num(i), col_str("s" + std::to_string(i))}));
+        else
+            t.rows.push_back(drow({col_num(i), i % 3 ? col_str("late") : col_null(), col_num(i * 10)}));
+    }
+    db.tables.push_back(t);
+    std::string dir = build_in_tmp(db);
+    ASSERT_NE(dir, "");
+    KelvoRun r = run_kelvo({"config=" + dir + "/config.ini"},
+                           "export dict\nload dict\ndesc scott.modern\nunload user scott\nexit\n", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("COL#  SEGCOL# NAME                            TYPE\n"
+                         "1     1       ID                              NUMBER\n"
+                         "0     2       SECRET                          VARCHAR2(20)\n"
+                         "4     3       ADDED                           NUMBER\n"
+                         "3     0       TOTAL                           NUMBER  VIRTUAL\n"),
+              std::string::npos)
+        << r.out;
+    const std::string warn = "table \"MODERN\": column ADDED was added with a default kept in the dictionary; rows "
+                             "stored before it was added are unloaded with NULL in it.\n";
+    EXPECT_EQ(count_of(r.err, warn), 1u) << r.err;
+    EXPECT_NE(r.err.find(warn + ". . unloading table \"SCOTT\".\"MODERN\"  "), std::string::npos) << r.err;
+    xd::Table x = expect_table(db, table_named(db, "MODERN"));
+    ASSERT_EQ(x.cols.size(), 3u);
+    EXPECT_EQ(x.cols[1].name, "SECRET");
+    EXPECT_EQ(xd::first_difference(file_bytes(dir + "/data/SCOTT.dat"), xd::dump_file("SCOTT", props_of(db), {x})), "");
+    (void)system(("rm -rf '" + dir + "'").c_str());
+}
+
+// 12.2 names of up to 128 bytes: cut to what a record holds, each cut name
+// made unique within its owner (also against a name that was not cut), said
+// at "export dict" and listed with its full name; the tables stay apart.
+TEST(UnloadDatabase, NamesLongerThanARecordHolds)
+{
+    using kb::col_num, kb::col_str;
+    kb::Database db = scott_database();
+    const std::string base = "ORDERS_OF_THE_TWELVE_TWO_RELEASE_";   // 33 bytes: the first 31 are shared
+    const std::string long1 = base + std::string(95, 'A'), long2 = base + "SECOND";
+    ASSERT_EQ(long1.size(), 128u);
+    const std::string kept = base.substr(0, 29);
+    const std::string cbase = "A_COLUMN_NAME_OF_MORE_THAN_31_BYTES_";
+    auto table = [&](const std::string &name, int first) {
+        kb::DbTable t;
+        t.owner = "SCOTT";
+        t.name = name;
+        t.cols = {dcol("ID", 2, 22), dcol(cbase + "ONE", 1, 10), dcol(cbase + "TWO", 1, 10)};
+        for (int i = 0; i < 5; i++)
+            t.rows.push_back(drow({col_num(first + i), col_str("one"), col_str("two")}));
+        return t;
+    };
+    db.tables.push_back(table(kept + "~1", 0));   // a name that was never cut
+    db.tables.push_back(table(long1, 100));
+    db.tables.push_back(table(long2, 200));
+    // A partitioned table: its partitions' OBJ$ rows carry its name too, and
+    // keep sharing the one name kept.
+    kb::DbTable parted = table(base + "PARTED", 0);
+    for (int p = 0; p < 2; p++) {
+        kb::DbPart dp;
+        dp.name = "P" + std::to_string(p);
+        dp.rows = {drow({col_num(300 + p), col_str("one"), col_str("two")})};
+        parted.parts.push_back(dp);
+    }
+    parted.rows.clear();
+    db.tables.push_back(parted);
+    std::string dir = build_in_tmp(db);
+    ASSERT_NE(dir, "");
+    KelvoRun r = run_kelvo({"config=" + dir + "/config.ini"},
+                           "export dict\nload dict\nunload user scott\nunload table scott." + kept + "~3\nexit\n",
+                           dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string ck = cbase.substr(0, 29), list = dir + "/dict/longnames.txt";
+    std::string said;
+    said += "object name \"" + long1 + "\" is longer than 31 bytes: kept as \"" + kept + "~2\".\n";
+    said += "object name \"" + long2 + "\" is longer than 31 bytes: kept as \"" + kept + "~3\".\n";
+    said += "object name \"" + base + "PARTED\" is longer than 31 bytes: kept as \"" + kept + "~4\".\n";
+    said += "column name";
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("names longer than 31 bytes are listed with the names kept in " + list + ".\n"),
+              std::string::npos);
+    // Each table's two long column names: ~1 and ~2 within the table.
+    EXPECT_EQ(count_of(r.err, "column name \"" + cbase + "ONE\" is longer than 31 bytes: kept as \"" + ck + "~1\".\n"),
+              4u);
+    EXPECT_EQ(count_of(r.err, "column name \"" + cbase + "TWO\" is longer than 31 bytes: kept as \"" + ck + "~2\".\n"),
+              4u);
+    std::string text = slurp(list);
+    EXPECT_EQ(text.rfind("what\tof\tname\tfull name\nobject\tuser#84\t" + kept + "~2\t" + long1 +
+                             "\nobject\tuser#84\t" + kept + "~3\t" + long2 + "\n",
+                         0),
+              0u)
+        << text;
+    EXPECT_EQ(count_of(text, "\t" + ck + "~1\t" + cbase + "ONE\n"), 4u) << text;
+
+    std::vector<xd::Table> x;
+    for (const kb::DbTable &t : db.tables)
+        if (t.owner == "SCOTT") {
+            x.push_back(expect_table(db, t));
+            x.back().cols[1].name = ck + "~1";
+            x.back().cols[2].name = ck + "~2";
+        }
+    ASSERT_EQ(x.size(), 4u);
+    x[1].name = kept + "~2";
+    x[2].name = kept + "~3";
+    x[3].name = kept + "~4";
+    EXPECT_EQ(xd::first_difference(file_bytes(dir + "/data/SCOTT.dat"), xd::dump_file("SCOTT", props_of(db), x)), "");
+    EXPECT_EQ(xd::first_difference(file_bytes(dir + "/data/SCOTT_" + kept + "~3.dat"),
+                                   xd::dump_file("SCOTT", props_of(db), {x[2]})),
+              "");
+
+    // A second export without long names leaves no stale list behind.
+    (void)system(("rm -f '" + list + "'").c_str());
+    std::ofstream(list) << "stale\n";
+    kb::Database plain = scott_database();
+    plain.tables.push_back(table("SHORT", 0));
+    plain.tables.back().cols = {dcol("ID", 2, 22)};
+    plain.tables.back().rows = {drow({col_num(1)})};
+    ASSERT_EQ(kb::build_database(plain, dir), 0);
+    r = run_kelvo({"config=" + dir + "/config.ini"}, "export dict\nexit\n", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(access(list.c_str(), F_OK), 0);
+    (void)system(("rm -rf '" + dir + "'").c_str());
+}
+
+// A pluggable database's file set: its SYSTEM datafile has absolute file
+// number 9 (relative 1), and no file is number 1. Listed with the root's
+// files, the choice is refused until "system = PATH" makes it.
+TEST(UnloadDatabase, PluggableDatabaseFileSet)
+{
+    using kb::col_num, kb::col_str;
+    kb::Database db = scott_database();
+    db.dbid = 0x50444231;   // each container has its own database id
+    uint32_t fno = 9;
+    for (kb::DbTablespace &ts : db.tablespaces)
+        for (kb::DbFile &f : ts.files) {
+            f.rfn = ts.tsn == 0 ? 1 : fno;
+            f.fno = fno++;
+            f.name = "pdb_" + f.name;
+        }
+    kb::DbTable t;
+    t.owner = "SCOTT";
+    t.name = "IN_PDB";
+    t.cols = {dcol("ID", 2, 22), dcol("V", 1, 10)};
+    for (int i = 0; i < 50; i++)
+        t.rows.push_back(drow({col_num(i), col_str("pdb")}));
+    db.tables.push_back(t);
+    std::string dir = build_in_tmp(db);
+    ASSERT_NE(dir, "");
+    ASSERT_EQ(db.files[0], dir + "/pdb_system01.dbf");
+    KelvoRun r = run_kelvo({"config=" + dir + "/config.ini"},
+                           "list files\nexport dict\nload dict\nunload user scott\nexit\n", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\n0     9         1               "), std::string::npos) << r.out;
+    xd::Bytes want = xd::dump_file("SCOTT", props_of(db), {expect_table(db, table_named(db, "IN_PDB"))});
+    EXPECT_EQ(xd::first_difference(file_bytes(dir + "/data/SCOTT.dat"), want), "");
+
+    // The root's own files listed too.
+    kb::Database root = kb::standard_database();
+    ASSERT_EQ(kb::build_database(root, dir + "/root"), 0);
+    std::string files;
+    for (const std::string &f : root.files)
+        files += f + "\n";
+    for (const std::string &f : db.files)
+        files += f + "\n";
+    std::ofstream(dir + "/datafiles.txt") << files;
+    r = run_kelvo({"config=" + dir + "/config.ini"}, "export dict\nexit\n", dir);
+    EXPECT_NE(r.err.find("several datafiles hold a bootstrap address: \"" + root.files[0] + "\", \"" + db.files[0] +
+                         "\"; name the SYSTEM datafile with \"system = PATH\" in the configuration.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("root dba not found"), std::string::npos);
+    std::ofstream(dir + "/config.ini", std::ios::app) << "system = " << db.files[0] << "\n";
+    (void)system(("rm -f '" + dir + "/data/SCOTT.dat'").c_str());
+    r = run_kelvo({"config=" + dir + "/config.ini"}, "export dict\nload dict\nunload user scott\nexit\n", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(xd::first_difference(file_bytes(dir + "/data/SCOTT.dat"), want), "");
     (void)system(("rm -rf '" + dir + "'").c_str());
 }
 

@@ -1,6 +1,7 @@
 // The dump of the tables of a database description, computed from the
 // description alone: columns in segment column order, hidden ones (PROPERTY
-// 0x20, 0x4000, 0x8000) left out, rows of the table or of its partitions in
+// 0x20, 0x4000, 0x8000, but not invisible ones 0x400000020) and virtual ones
+// (not stored) left out, rows of the table or of its partitions in
 // order, key values of clustered rows from the cluster's keys. LOB columns
 // get their value records from a function the caller gives (the piece split
 // depends on the LOB's storage).
@@ -26,9 +27,12 @@ inline Table expect_table(const kb::Database &db, const kb::DbTable &t, const Lo
     x.name = t.name;
     std::vector<const kb::DbColumn *> seg;
     for (const kb::DbColumn &c : t.cols)
-        seg.push_back(&c);
+        if (c.segcol != 0)
+            seg.push_back(&c);
     std::stable_sort(seg.begin(), seg.end(), [](auto *a, auto *b) { return a->segcol < b->segcol; });
-    auto hidden = [](const kb::DbColumn *c) { return (c->property & (0x20 | 0x4000 | 0x8000)) != 0; };
+    auto hidden = [](const kb::DbColumn *c) {
+        return (c->property & (0x20 | 0x4000 | 0x8000)) != 0 && (c->property & 0x400000020) != 0x400000020;
+    };
     for (const kb::DbColumn *c : seg) {
         if (hidden(c))
             continue;

@@ -201,7 +201,10 @@ std::vector<Col> Builder::col_row(uint32_t objn, const DbColumn &c)
 {
     RowB r(systab("COL$").cols);
     int len = type_length(c), form = charsetform_of(c);
-    r.n("OBJ#", objn).n("COL#", c.colno).n("SEGCOL#", c.segcol).n("SEGCOLLENGTH", len).n("OFFSET", 0);
+    // An invisible column (hidden, user-generated) has no COL#; its
+    // INTCOL# and SEGCOL# stay.
+    bool invisible = (c.property & 0x400000020) == 0x400000020;
+    r.n("OBJ#", objn).n("COL#", invisible ? 0 : c.colno).n("SEGCOL#", c.segcol).n("SEGCOLLENGTH", len).n("OFFSET", 0);
     r.s("NAME", c.name).n("TYPE#", c.type).n("LENGTH", len).n("FIXEDSTORAGE", 0);
     if (c.precision >= 0)
         r.n("PRECISION#", c.precision);
@@ -210,7 +213,7 @@ std::vector<Col> Builder::col_row(uint32_t objn, const DbColumn &c)
     r.n("NULL$", c.nullable ? 0 : 1);
     if (!c.default_text.empty())
         r.n("DEFLENGTH", (int64_t)c.default_text.size()).s("DEFAULT$", c.default_text);
-    r.n("INTCOL#", c.colno).n("PROPERTY", c.property);
+    r.n("INTCOL#", c.colno).n("PROPERTY", (int64_t)c.property);
     r.n("CHARSETID", form == 2 ? 2000 : form == 1 ? 873 : 0).n("CHARSETFORM", form);
     r.n("SPARE1", 0).n("SPARE2", 0).n("SPARE3", is_char_type(c.type) ? len : 0);
     return r.cols();

@@ -51,6 +51,7 @@ int Builder::open_files()
             d.blk0_sz = f.blk0_sz;
             d.bigfile = f.bigfile;
             d.tsname = t.name;
+            d.dbid = db_.dbid;
             auto fa = std::make_unique<FileAlloc>();
             if (df_create(fa->df, f.path, d))
                 return -1;
@@ -58,11 +59,16 @@ int Builder::open_files()
             fa->tsn = t.tsn;
             files_.push_back(std::move(fa));
         }
+    // The SYSTEM datafile: file 1, or (a pluggable database's file set) the
+    // first file of tablespace 0, whose relative file number is 1 all the same.
     for (auto &fa : files_)
         if (fa->desc->fno == 1)
             order_.push_back(fa.get());
+    for (auto &fa : files_)
+        if (order_.empty() && fa->tsn == 0 && fa->desc->rfn == 1)
+            order_.push_back(fa.get());
     if (order_.empty()) {
-        fprintf(stderr, "builder: no datafile with file number 1 (SYSTEM)\n");
+        fprintf(stderr, "builder: no SYSTEM datafile (file number 1, or relative file 1 of tablespace 0)\n");
         return -1;
     }
     sys_ = order_[0];

@@ -44,7 +44,7 @@ struct DbColumn {
     int precision = -1;       // PRECISION#, NULL when < 0
     int scale = -1;           // SCALE, NULL when < 0
     bool nullable = true;
-    uint32_t property = 0;    // COL$ PROPERTY (0x20 hidden, 0x4000 / 0x8000 / ... )
+    uint64_t property = 0;    // COL$ PROPERTY (0x20 hidden, 0x4000 / 0x8000 / ..., 0x400000020 invisible)
     int charsetform = -1;     // -1: 1 for character types, 0 otherwise; 2 for national types
     int segcol = -1;          // SEGCOL#; -1: assigned (cluster key columns first); 0: not stored
     std::string default_text; // DEFAULT$ (a LONG); empty: NULL
@@ -239,6 +239,7 @@ struct Database {
     std::vector<DbObject> extra_objects; // further OBJ$ rows without storage (views, sequences, ...);
                                          // name and owner user number given, objn 0: assigned
     std::vector<DictRow> dict_rows;      // further dictionary rows, given column by column
+    uint32_t dbid = 0x4B4C564F;          // database id in every datafile header (a PDB has its own)
     DictShape shape;
     // out:
     std::vector<DbObject> objects;       // OBJ$ rows in segment order
