@@ -88,6 +88,7 @@ static void free_stmt(OCIStmt *st)
 
 static void free_server(OCIServer *srv)
 {
+    pg_close(srv);
     if (srv->db) {
         if (srv->in_txn)
             sqlite3_exec(srv->db, "ROLLBACK", nullptr, nullptr, nullptr);
