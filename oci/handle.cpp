@@ -75,6 +75,7 @@ static void env_forget(OCIEnv *env, oci_handle *h)
 
 static void free_stmt(OCIStmt *st)
 {
+    pg_forget_stmt(st);
     for (OCIBind *b : st->binds)
         if (b) {
             b->magic = 0;

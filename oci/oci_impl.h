@@ -201,6 +201,8 @@ sword pg_piece(OCIBind *b, const uint8_t *p, size_t n, bool null, bool last, OCI
 sword pg_lob_open(OCILobLocator *loc, OCIError *err);
 sword pg_lob_write(OCILobLocator *loc, const uint8_t *p, size_t n, ub2 csid, ub1 csfrm, OCIError *err);
 sword pg_lob_close(OCISvcCtx *svc, OCILobLocator *loc, OCIError *err);
+// A statement that goes: its row in pieces is abandoned, its locators let go.
+void pg_forget_stmt(OCIStmt *st);
 // Names and values in PostgreSQL's terms (pg_value.cpp).
 std::string pg_name(const std::string &oracle_name);
 std::string pg_ident(const std::string &oracle_name);

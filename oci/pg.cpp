@@ -149,6 +149,8 @@ void pg_close(OCIServer *srv)
     if (srv->pg_conn)
         PQfinish(srv->pg_conn);   // an open transaction is rolled back
     srv->pg_conn = nullptr;
+    if (srv->pg_copying)
+        srv->pg_copying->pg_srv = nullptr;
     srv->pg_copying = nullptr;
     srv->pg_savepoint = false;
 }
@@ -630,4 +632,17 @@ sword pg_lob_close(OCISvcCtx *svc, OCILobLocator *loc, OCIError *err)
         return r;
     end_stream(st);
     return row_advance(st, err);
+}
+
+void pg_forget_stmt(OCIStmt *st)
+{
+    if (st->pg_srv && st->pg_srv->pg_copying == st) {
+        PGresult *failed;
+        OCIError scratch;
+        copy_end(st->pg_srv, &scratch, &failed, true);
+        PQclear(failed);
+    }
+    for (oci_handle *c : st->env->children)
+        if (c->htype == OCI_DTYPE_LOB && static_cast<OCILobLocator *>(c)->pg_stmt == st)
+            static_cast<OCILobLocator *>(c)->pg_stmt = nullptr;
 }

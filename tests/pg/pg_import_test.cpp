@@ -419,4 +419,27 @@ TEST(PgImportReject, IgnoreIntoExistingTablesRejectsOnlyRefusedRows)
               "1:5000,2:5000,3:3");
 }
 
+// A value the decoders refuse (month 13) in the middle of a batch: its row is
+// rejected before anything of it is sent, the rows around it go in.
+TEST(PgImportReject, ValueTheDecodersRefuseRejectsItsRowOnly)
+{
+    std::string why, conninfo = pg_database("kelvo_refused", why);
+    if (conninfo.empty())
+        GTEST_SKIP() << why;
+    using namespace dumptest;
+    dump d;
+    d.owner = "SCOTT";
+    dumptest::table t("BAD", {{"ID", 2, 22}, {"D", 12, 7}});
+    for (int i = 1; i <= 5; i++)
+        t.row({v(num(i)), v(i == 3 ? bytes({120, 124, 13, 1, 1, 1, 1}) : date(2020, 1, i))});
+    d.tables.push_back(t);
+    workdir w;
+    ASSERT_TRUE(d.write(w.path("in.dat")));
+    run_result r = w.run("'USERID=postgres/x@pg:" + conninfo + "' FILE=" + w.path("in.dat"));
+    EXPECT_EQ(r.rc, 1) << r.err;
+    EXPECT_NE(r.err.find("Row 3 of table \"BAD\" rejected: ORA-01843"), std::string::npos) << r.err;
+    EXPECT_EQ(one(conninfo, "select string_agg(id || ' ' || d, ',' order by id) from scott.bad"),
+              "1 2020-01-01 00:00:00,2 2020-01-02 00:00:00,4 2020-01-04 00:00:00,5 2020-01-05 00:00:00");
+}
+
 } // namespace
