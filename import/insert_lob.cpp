@@ -1,4 +1,5 @@
-// One LOB value record written into the locator the INSERT returned.
+// One LOB value record written into the locator the INSERT returned: 0, 1
+// when the target refused the row at the LOB's close (its error in g_oem), -1.
 #include <cstdio>
 
 #include "util.h"
@@ -86,5 +87,13 @@ int insert_lob(int bi)
         // the stream goes on.
         piece = OCI_NEXT_PIECE;
     }
-    return close_lob(loc, 1);
+    // A target that stores the row when its last LOB closes may refuse it
+    // there: a row-level error rejects the row (1), as at the INSERT.
+    if (close_lob(loc, 0) != 0) {
+        if (error_scope(g_oec) == SCOPE_ROW)
+            return 1;
+        imp_error("OCILobClose()\n%s\n", g_oem);
+        return -1;
+    }
+    return 0;
 }

@@ -5,16 +5,17 @@
 #include "util.h"
 
 // The target refused row `row`: it is rejected and its value records that
-// were not read yet (the LONG one when long_left, then one per LOB) are passed
-// over. Returns 0, -2 when the table cannot go on, -1 when the run cannot.
-static int refuse_row(int ti, int row, int long_left)
+// were not read yet (the LONG one when long_left, then one per LOB from bind
+// lob_from on) are passed over. Returns 0, -2 when the table cannot go on, -1
+// when the run cannot.
+static int refuse_row(int ti, int row, int long_left, int lob_from = 0)
 {
     int e = report_insert_error(ti, row);
     if (e != 0)
         return e;
     if (long_left && skip_value_record(0) != 0)
         return -1;
-    for (int r = g_imp.ncol; r < g_imp.ncol + g_imp.nlob; r++)
+    for (int r = lob_from > g_imp.ncol ? lob_from : g_imp.ncol; r < g_imp.ncol + g_imp.nlob; r++)
         if (g_imp.bc[g_imp.bc[r].col].mark == MARK_LOB && skip_value_record(1) != 0)
             return -1;
     return 0;
@@ -57,7 +58,10 @@ static int insert_one(int ti)
                       g_imp.colp[b->col].name, g_imp.tabp[ti].tab_name);
             return -1;
         }
-        if (insert_lob(r) != 0)
+        int e = insert_lob(r);
+        if (e == 1)
+            return refuse_row(ti, row, 0, r + 1);
+        if (e != 0)
             return -1;
     }
     g_imp.nrow++;

@@ -16,7 +16,7 @@ constexpr int MAX_COLUMNS = 1000;
 typedef struct __args {
     char username[32];
     char password[32];
-    char tnsname[128];
+    char tnsname[512];   // a PostgreSQL conninfo string can be long
 } ARGS;
 
 // ---- bind descriptors ----

@@ -75,6 +75,7 @@ static void env_forget(OCIEnv *env, oci_handle *h)
 
 static void free_stmt(OCIStmt *st)
 {
+    pg_forget_stmt(st);
     for (OCIBind *b : st->binds)
         if (b) {
             b->magic = 0;
@@ -88,6 +89,7 @@ static void free_stmt(OCIStmt *st)
 
 static void free_server(OCIServer *srv)
 {
+    pg_close(srv);
     if (srv->db) {
         if (srv->in_txn)
             sqlite3_exec(srv->db, "ROLLBACK", nullptr, nullptr, nullptr);

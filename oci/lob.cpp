@@ -26,6 +26,8 @@ extern "C" sword OCILobOpen(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *lo
         return oci_fail(errhp, 24801, "illegal parameter value in OCI lob function");
     if (locp->open)
         return oci_fail(errhp, 22293, "LOB already opened in the same transaction");
+    if (svchp->srv->pg && (r = pg_lob_open(locp, errhp)) != OCI_SUCCESS)
+        return r;
     locp->open = true;
     svchp->srv->open_lobs++;
     return OCI_SUCCESS;
@@ -42,12 +44,14 @@ extern "C" sword OCILobClose(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *l
     locp->open = locp->streaming = false;
     locp->acc.clear();
     svchp->srv->open_lobs--;
-    return OCI_SUCCESS;
+    // PostgreSQL: the row goes on to its next LOB or ends, when the server
+    // may refuse it.
+    return svchp->srv->pg ? pg_lob_close(svchp, locp, errhp) : OCI_SUCCESS;
 }
 
 // The Oracle character set of a LOB buffer: csid 0 is the client's set of
 // the form, 2000 AL16UTF16; a few other ids are known by number.
-static const char *csid_name(OCIEnv *env, ub2 csid, ub1 form)
+const char *lob_csid_name(OCIEnv *env, ub2 csid, ub1 form)
 {
     switch (csid) {
     case 0: return form == SQLCS_NCHAR ? env->nchar_cs.c_str() : env->client_cs.c_str();
@@ -91,7 +95,7 @@ static sword lob_store(OCIServer *srv, OCIError *err, OCILobLocator *loc, const 
     bool clob = loc->lobtype == SQLT_CLOB;
     std::string in;
     if (clob) {
-        const char *cs = csid_name(loc->env, csid, csfrm ? csfrm : loc->csform);
+        const char *cs = lob_csid_name(loc->env, csid, csfrm ? csfrm : loc->csform);
         if (!cs)
             return oci_fail(err, 1482, "unsupported character set (id %u)", csid);
         cs_to_utf8(loc->env, cs, reinterpret_cast<const uint8_t *>(data.data()), data.size(), in);
@@ -168,6 +172,21 @@ extern "C" sword OCILobWrite2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *
     if (oci_begin_txn(svchp->srv, errhp) != 0)
         return OCI_ERROR;
     const char *b = static_cast<const char *>(bufp);
+    if (svchp->srv->pg) {
+        // PostgreSQL: a stream from the start of the value, sent as it comes.
+        bool first = piece == OCI_ONE_PIECE || piece == OCI_FIRST_PIECE;
+        if (first == locp->streaming || (first && offset != 1))
+            return oci_fail(errhp, 24801, "illegal parameter value in OCI lob function");
+        if (first)
+            locp->csid = csid;
+        r = pg_lob_write(locp, static_cast<const uint8_t *>(bufp), buflen, locp->csid, csfrm, errhp);
+        if (r != OCI_SUCCESS)
+            return r;
+        locp->streaming = piece == OCI_FIRST_PIECE || piece == OCI_NEXT_PIECE;
+        *byte_amtp = locp->pg_bytes;
+        *char_amtp = locp->pg_chars;
+        return locp->streaming ? OCI_NEED_DATA : OCI_SUCCESS;
+    }
     switch (piece) {
     case OCI_ONE_PIECE:
         if (locp->streaming || offset < 1)

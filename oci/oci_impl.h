@@ -1,8 +1,10 @@
 // The embedded OCI layer's own records: what each handle and descriptor of
 // oci.h holds, and the helpers the layer's sources share. The target is a
-// directory of SQLite databases, one per schema, attached to one connection.
+// directory of SQLite databases, one per schema, attached to one connection,
+// or a PostgreSQL server (libpq) when the connect string names one.
 #pragma once
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -49,6 +51,13 @@ struct OCIServer : oci_handle {
     // region could not be resolved, counted by (table, column, region id);
     // reported when the transaction commits (oci_report_kept_utc).
     std::map<std::tuple<std::string, std::string, unsigned>, long> kept_utc;
+    // PostgreSQL target: the connect string after its prefix, the connection
+    // (made when the session begins), and the statement whose COPY is open.
+    bool pg = false;
+    std::string pg_conninfo;
+    PGconn *pg_conn = nullptr;
+    bool pg_savepoint = false;   // the transaction holds the row savepoint
+    OCIStmt *pg_copying = nullptr;
 };
 
 struct OCISession : oci_handle {
@@ -101,6 +110,11 @@ struct OCILobLocator : oci_handle {
     std::string acc;           // bytes of the stream so far
     oraub8 offset = 1;
     ub2 csid = 0;
+    // PostgreSQL target: the statement whose row the value belongs to, its
+    // column, and the bytes and characters sent by the current write.
+    OCIStmt *pg_stmt = nullptr;
+    int pg_col = -1;
+    oraub8 pg_bytes = 0, pg_chars = 0;
 };
 
 // A parsed statement of one of the shapes the layer runs.
@@ -135,6 +149,19 @@ struct OCIStmt : oci_handle {
     ub4 iters = 0, row = 0;
     ub4 pending = 0;                    // bind index that needs data
     ub4 row_count = 0;
+    // PostgreSQL target: the row sent through COPY piece by piece (tables
+    // with values given at execute time or through LOB locators): its
+    // columns as COPY text, the next column to send, and the LOB columns
+    // still to come.
+    OCIServer *pg_srv = nullptr;     // set while a COPY of the statement runs
+    std::vector<int> pg_order;       // bind indexes in COPY order: LOBs last
+    std::vector<std::string> pg_vals;
+    std::vector<char> pg_null;
+    std::vector<char> pg_stream;     // the value comes in pieces (LONG, LOB)
+    size_t pg_next = 0;              // position in pg_order
+    bool pg_begun = false;           // the value in pieces has sent a piece
+    cs_converter pg_cs;              // the character set of a value in pieces
+    std::string pg_buf;              // COPY data not sent yet
 };
 
 // ---- shared helpers ----
@@ -150,6 +177,38 @@ int sql_parse(const char *text, size_t len, sql_statement &st, std::string &msg)
 // (the shared converters of kelvo/values.h, one per set and environment).
 void cs_to_utf8(OCIEnv *env, const std::string &cs, const uint8_t *p, size_t n, std::string &out);
 void cs_release(OCIEnv *env);
+
+// The bytes of bind b at array row r (statement.cpp): 0, or -1 with the
+// error on err; null when the indicator says NULL.
+int oci_bind_bytes(OCIBind *b, ub4 r, const uint8_t *&p, size_t &n, bool &null, OCIError *err);
+// Fills the RETURNING locators of row r after its insert (statement.cpp).
+int oci_fill_returning(OCISvcCtx *svc, OCIStmt *st, ub4 r, sqlite3_int64 rowid, const std::vector<char> &nulls,
+                       OCIError *err);
+// The Oracle character set of a LOB buffer by its csid (lob.cpp).
+const char *lob_csid_name(OCIEnv *env, ub2 csid, ub1 form);
+
+// PostgreSQL target (pg.cpp, pg_value.cpp).
+bool pg_connect_string(const std::string &name, std::string &conninfo);
+sword pg_session_begin(OCIServer *srv, OCISession *ses, OCIError *err);
+sword pg_finish_txn(OCIServer *srv, OCIError *err, bool commit);
+int pg_begin_txn(OCIServer *srv, OCIError *err);
+void pg_close(OCIServer *srv);
+sword pg_alter(OCISvcCtx *svc, OCIStmt *st, OCIError *err);
+sword pg_create(OCISvcCtx *svc, OCIStmt *st, OCIError *err);
+sword pg_insert_rows(OCISvcCtx *svc, OCIStmt *st, OCIError *err, bool again);
+sword pg_piece(OCIBind *b, const uint8_t *p, size_t n, bool null, bool last, OCIError *err);
+sword pg_lob_open(OCILobLocator *loc, OCIError *err);
+sword pg_lob_write(OCILobLocator *loc, const uint8_t *p, size_t n, ub2 csid, ub1 csfrm, OCIError *err);
+sword pg_lob_close(OCISvcCtx *svc, OCILobLocator *loc, OCIError *err);
+// A statement that goes: its row in pieces is abandoned, its locators let go.
+void pg_forget_stmt(OCIStmt *st);
+// Names and values in PostgreSQL's terms (pg_value.cpp).
+std::string pg_name(const std::string &oracle_name);
+std::string pg_ident(const std::string &oracle_name);
+std::string pg_type(const std::string &oracle_type, int nchar_width);
+int pg_value_text(OCIEnv *env, ub2 dty, ub1 csform, const uint8_t *p, size_t n, std::string &out, bool &null);
+void pg_copy_escape(const char *p, size_t n, std::string &out);
+void pg_hex(const uint8_t *p, size_t n, std::string &out);
 
 // Schemas (session.cpp).
 int oci_attach_schema(OCIServer *srv, const std::string &schema, OCIError *err);

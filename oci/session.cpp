@@ -39,6 +39,13 @@ extern "C" sword OCIServerAttach(OCIServer *srvhp, OCIError *errhp, const OraTex
     std::string name(dblink_len > 0 ? reinterpret_cast<const char *>(dblink) : "", dblink_len > 0 ? dblink_len : 0);
     if (name.find('\0') != std::string::npos)
         return oci_fail(errhp, 12154, "TNS:could not resolve the connect identifier specified");
+    // A PostgreSQL server: connected when the session begins, with its user.
+    srvhp->pg = pg_connect_string(name, srvhp->pg_conninfo);
+    if (srvhp->pg) {
+        srvhp->attached = true;
+        srvhp->schemas.clear();
+        return OCI_SUCCESS;
+    }
     srvhp->memory = name == ":memory:";
     srvhp->dir = srvhp->memory ? "" : name.empty() ? "." : name;
     if (!srvhp->memory && make_dirs(srvhp->dir) != 0)
@@ -66,6 +73,12 @@ extern "C" sword OCIServerDetach(OCIServer *srvhp, OCIError *errhp, ub4 mode)
         return oci_fail(errhp, 24315, "illegal attribute type");
     if (!srvhp->attached)
         return oci_fail(errhp, 24324, "service handle not initialized");
+    if (srvhp->pg) {
+        pg_close(srvhp);
+        srvhp->attached = srvhp->in_txn = false;
+        srvhp->open_lobs = 0;
+        return OCI_SUCCESS;
+    }
     // Statements that cached SQLite statements of this connection drop them.
     for (oci_handle *c : srvhp->env->children)
         if (c->htype == OCI_HTYPE_STMT) {
@@ -101,8 +114,16 @@ extern "C" sword OCISessionBegin(OCISvcCtx *svchp, OCIError *errhp, OCISession *
         return oci_fail(errhp, 1017, "invalid username/password; logon denied");
     if (usrhp->begun)
         return oci_fail(errhp, 24313, "user already authenticated");
-    if (!usrhp->user_set || usrhp->user.empty())
+    // PostgreSQL may take its user from the connect string or the system.
+    if (!svchp->srv->pg && (!usrhp->user_set || usrhp->user.empty()))
         return oci_fail(errhp, 1017, "invalid username/password; logon denied");
+    if (svchp->srv->pg && svchp->srv->pg_conn)
+        return oci_fail(errhp, 24313, "user already authenticated");
+    if (svchp->srv->pg) {
+        sword r = pg_session_begin(svchp->srv, usrhp, errhp);
+        if (r != OCI_SUCCESS)
+            return r;
+    }
     // Credentials are accepted as given; an unquoted user name is upper case,
     // as the server folds it.
     std::string user = usrhp->user;
@@ -121,6 +142,8 @@ extern "C" sword OCISessionBegin(OCISvcCtx *svchp, OCIError *errhp, OCISession *
 
 static sword finish_txn(OCIServer *srv, OCIError *err, bool commit)
 {
+    if (srv->pg)
+        return pg_finish_txn(srv, err, commit);
     if (!srv->in_txn)
         return OCI_SUCCESS;
     int rc = sqlite3_exec(srv->db, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
@@ -228,6 +251,8 @@ extern "C" sword OCITransRollback(OCISvcCtx *svchp, OCIError *errhp, ub4 flags)
 
 int oci_begin_txn(OCIServer *srv, OCIError *err)
 {
+    if (srv->pg)
+        return pg_begin_txn(srv, err);
     if (srv->in_txn)
         return 0;
     int rc = sqlite3_exec(srv->db, "BEGIN", nullptr, nullptr, nullptr);

@@ -182,10 +182,21 @@ static sword load_statement(OCISvcCtx *svc, OCIStmt *st, OCIError *err)
         sqlite3_finalize(st->ins);
     st->ins = nullptr;
     st->cached_text.clear();
+    if (svc->srv->pg && st->cached_text.size() == st->len && memcmp(st->cached_text.data(), text, st->len) == 0 &&
+        st->cached_schema == cur_schema)
+        return OCI_SUCCESS;
     std::string msg;
     int code = sql_parse(text, st->len, st->parsed, msg);
     if (code)
         return oci_fail(err, code, "%s", msg.c_str());
+    if (svc->srv->pg) {
+        // PostgreSQL: the statement runs as COPY; only the parse is kept.
+        if (st->parsed.kind == sql_statement::INSERT) {
+            st->cached_text.assign(text, st->len);
+            st->cached_schema = cur_schema;
+        }
+        return OCI_SUCCESS;
+    }
     if (st->parsed.kind != sql_statement::INSERT)
         return OCI_SUCCESS;
     const sql_statement &p = st->parsed;
@@ -218,6 +229,36 @@ static inline uint8_t *at(void *base, ub4 skip, ub4 row)
     return static_cast<uint8_t *>(base) + (size_t)skip * row;
 }
 
+int oci_bind_bytes(OCIBind *b, ub4 r, const uint8_t *&p, size_t &n, bool &null, OCIError *err)
+{
+    null = false;
+    if (b->mode == OCI_DATA_AT_EXEC) {
+        null = b->piece_null;
+        p = reinterpret_cast<const uint8_t *>(b->pieces.data());
+        n = b->pieces.size();
+        return 0;
+    }
+    if (b->rcodep)
+        *reinterpret_cast<ub2 *>(at(b->rcodep, b->rcskip, r)) = 0;
+    sb2 ind = 0;
+    if (b->indp)
+        memcpy(&ind, at(b->indp, b->indskip, r), sizeof ind);
+    if (ind < 0) {
+        null = true;
+        return 0;
+    }
+    ub2 alen = (ub2)b->value_sz;
+    if (b->alenp)
+        memcpy(&alen, at(b->alenp, b->alskip, r), sizeof alen);
+    if ((sb4)alen > b->value_sz) {
+        oci_fail(err, 1460, "value of %u bytes longer than its buffer of %d bytes", alen, (int)b->value_sz);
+        return -1;
+    }
+    p = at(b->valuep, b->pvskip, r);
+    n = alen;
+    return 0;
+}
+
 // Converts the value of bind b at row r and binds it to SQLite parameter k.
 // Returns 0, or an ORA code with the message recorded on err.
 static int bind_value(OCIServer *srv, OCIStmt *st, OCIBind *b, ub4 r, int k, OCIError *err, bool &is_null)
@@ -225,34 +266,10 @@ static int bind_value(OCIServer *srv, OCIStmt *st, OCIBind *b, ub4 r, int k, OCI
     sqlite3_stmt *ss = st->ins;
     const uint8_t *p;
     size_t n;
-    is_null = false;
-    if (b->mode == OCI_DATA_AT_EXEC) {
-        if (b->piece_null) {
-            is_null = true;
-            return sqlite3_bind_null(ss, k) == SQLITE_OK ? 0 : -1;
-        }
-        p = reinterpret_cast<const uint8_t *>(b->pieces.data());
-        n = b->pieces.size();
-    } else {
-        if (b->rcodep)
-            *reinterpret_cast<ub2 *>(at(b->rcodep, b->rcskip, r)) = 0;
-        sb2 ind = 0;
-        if (b->indp)
-            memcpy(&ind, at(b->indp, b->indskip, r), sizeof ind);
-        if (ind < 0) {
-            is_null = true;
-            return sqlite3_bind_null(ss, k) == SQLITE_OK ? 0 : -1;
-        }
-        ub2 alen = (ub2)b->value_sz;
-        if (b->alenp)
-            memcpy(&alen, at(b->alenp, b->alskip, r), sizeof alen);
-        if ((sb4)alen > b->value_sz) {
-            oci_fail(err, 1460, "value of %u bytes longer than its buffer of %d bytes", alen, (int)b->value_sz);
-            return -1;
-        }
-        p = at(b->valuep, b->pvskip, r);
-        n = alen;
-    }
+    if (oci_bind_bytes(b, r, p, n, is_null, err) != 0)
+        return -1;
+    if (is_null)
+        return sqlite3_bind_null(ss, k) == SQLITE_OK ? 0 : -1;
     OCIEnv *env = st->env;
     int code = 0;
     std::string &s = b->scratch;
@@ -332,12 +349,11 @@ static int bind_value(OCIServer *srv, OCIStmt *st, OCIBind *b, ub4 r, int k, OCI
     return sqlite3_bind_text(ss, k, s.data(), (int)s.size(), SQLITE_STATIC) == SQLITE_OK ? 0 : -1;
 }
 
-// Fills the RETURNING locators of row r after its insert.
-static int fill_returning(OCISvcCtx *svc, OCIStmt *st, ub4 r, const std::vector<char> &nulls, OCIError *err)
+int oci_fill_returning(OCISvcCtx *svc, OCIStmt *st, ub4 r, sqlite3_int64 rowid, const std::vector<char> &nulls,
+                       OCIError *err)
 {
     const sql_statement &p = st->parsed;
     std::string schema = p.schema.empty() ? svc->ses->schema : p.schema;
-    sqlite3_int64 rowid = sqlite3_last_insert_rowid(svc->srv->db);
     for (size_t j = 0; j < p.returning.size(); j++) {
         OCIBind *b = st->binds[p.nvalues + j];
         if (b->mode != OCI_DEFAULT || (b->dty != SQLT_CLOB && b->dty != SQLT_BLOB)) {
@@ -370,6 +386,8 @@ static int fill_returning(OCISvcCtx *svc, OCIStmt *st, ub4 r, const std::vector<
             loc->rowid = rowid;
             loc->lobtype = b->dty;
             loc->csform = b->csform;
+            loc->pg_stmt = svc->srv->pg ? st : nullptr;
+            loc->pg_col = (int)c;
         }
         if (b->indp) {
             sb2 ind = null ? -1 : 0;
@@ -425,7 +443,8 @@ static sword run_insert_rows(OCISvcCtx *svc, OCIStmt *st, OCIError *err)
         sqlite3_reset(st->ins);
         if (rc != SQLITE_DONE)
             return map_prepare_error(err, svc->srv->db, rc);
-        if (!p.returning.empty() && fill_returning(svc, st, st->row, nulls, err) != 0)
+        if (!p.returning.empty() &&
+            oci_fill_returning(svc, st, st->row, sqlite3_last_insert_rowid(svc->srv->db), nulls, err) != 0)
             return OCI_ERROR;
         st->row_count++;
         reset_pieces(st);
@@ -447,6 +466,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errh
     if (snap_in || snap_out || mode != OCI_DEFAULT)
         return oci_fail(errhp, 24315, "illegal attribute type");
     sword r;
+    bool again = stmtp->executing;
     if (stmtp->executing) {
         // Going on with a statement that asked for data.
         OCIBind *b = stmtp->binds[stmtp->pending];
@@ -459,10 +479,11 @@ extern "C" sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errh
         if (r != OCI_SUCCESS)
             return r;
         const sql_statement &p = stmtp->parsed;
+        bool pg = svchp->srv->pg;
         if (p.kind == sql_statement::ALTER_SCHEMA)
-            return run_alter(svchp, stmtp, errhp);
+            return pg ? pg_alter(svchp, stmtp, errhp) : run_alter(svchp, stmtp, errhp);
         if (p.kind == sql_statement::CREATE_TABLE)
-            return run_create(svchp, stmtp, errhp);
+            return pg ? pg_create(svchp, stmtp, errhp) : run_create(svchp, stmtp, errhp);
         if (iters > MAX_ARRAY_ITERS)
             return oci_fail(errhp, 24381, "error(s) in array DML: %u iterations exceed the limit of %u", iters,
                             (unsigned)MAX_ARRAY_ITERS);
@@ -482,7 +503,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errh
         reset_pieces(stmtp);
         stmtp->executing = true;
     }
-    r = run_insert_rows(svchp, stmtp, errhp);
+    r = svchp->srv->pg ? pg_insert_rows(svchp, stmtp, errhp, again) : run_insert_rows(svchp, stmtp, errhp);
     if (r != OCI_NEED_DATA)
         stmtp->executing = false;
     return r;
@@ -525,7 +546,14 @@ extern "C" sword OCIStmtSetPieceInfo(void *hndlp, ub4 type, OCIError *errhp, con
     ub4 len = alenp ? *alenp : 0;
     if (len && !bufp)
         return oci_fail(errhp, 3131, "an invalid buffer was provided for the next piece");
-    if (ind < 0) {
+    if (st->pg_srv) {
+        // PostgreSQL: the piece goes into the row's COPY as it comes.
+        sword r = pg_piece(b, static_cast<const uint8_t *>(bufp), ind < 0 ? 0 : len, ind < 0,
+                           ind < 0 || piece == OCI_ONE_PIECE || piece == OCI_LAST_PIECE, errhp);
+        if (r != OCI_SUCCESS)
+            return r;
+        b->piece_done = ind < 0 || piece == OCI_ONE_PIECE || piece == OCI_LAST_PIECE;
+    } else if (ind < 0) {
         b->piece_null = true;
         b->pieces.clear();
         b->piece_done = true;

@@ -51,3 +51,22 @@ build/dumpcat/dumpcat FILE="$sample/data/SCOTT.dat" OUTDIR="$csv"
 ls -l "$csv"
 head -5 "$csv/SCOTT_EMP.csv"
 cat "$csv/SCOTT_DEPT.csv"
+
+# The same dump into PostgreSQL, when it is installed: a private cluster
+# started for the demo (Unix socket in a temporary directory, no TCP) and
+# stopped at the end.
+. scripts/pg_cluster.sh
+if [ -x "$PG_BIN/initdb" ] && command -v psql >/dev/null; then
+  trap pg_cluster_stop EXIT
+  if pg_cluster_start; then
+    echo "== import $sample/data/SCOTT.dat into PostgreSQL ($KELVO_PG)"
+    build/import/import "USERID=postgres/x@pg:$KELVO_PG" FILE="$sample/data/SCOTT.dat" >"$sample/pg_import.log"
+    tail -n 3 "$sample/pg_import.log"
+    psql "$KELVO_PG" -c 'select * from scott.emp order by empno limit 5' \
+      -c 'select id, length(body), left(body, 40) as body_start, length(image), substr(image, 1, 4) as image_start from scott.docs order by id'
+  else
+    echo "== PostgreSQL cluster did not start: PostgreSQL part skipped"
+  fi
+else
+  echo "== PostgreSQL is not installed ($PG_BIN/initdb): PostgreSQL part skipped (apt-get install postgresql-15)"
+fi

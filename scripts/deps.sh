@@ -13,6 +13,8 @@ install_missing() {
 }
 
 # dpkg-dev: dpkg-shlibdeps, which gives the Debian package its dependencies.
-BUILD_PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev sqlite3 libedit-dev libhowardhinnant-date-dev tzdata dpkg-dev)
-TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev)
-BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" libbenchmark-dev time)
+BUILD_PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev sqlite3 libedit-dev libhowardhinnant-date-dev tzdata libpq-dev dpkg-dev)
+# postgresql: the server the PostgreSQL import tests load into (a private
+# cluster per run, see scripts/pg_cluster.sh); postgresql-client: psql.
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev postgresql-15 postgresql-client-15)
+BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" libbenchmark-dev time postgresql-15 postgresql-client-15)

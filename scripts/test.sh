@@ -3,12 +3,21 @@
 # every test: the normal build (the Debian package's test among them), the
 # portable static build (only its own programs and test), the AddressSanitizer
 # + UndefinedBehaviorSanitizer build, and a bounded libFuzzer run of every fuzz
-# target.
+# target. The PostgreSQL import tests run against a private cluster the
+# script starts and stops.
 #   FUZZ_SECONDS  seconds per fuzz target (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 install_missing "${TEST_PACKAGES[@]}"
+
+# The PostgreSQL import tests load into a private cluster started for this
+# run (Unix socket in its temporary directory, no TCP); KELVO_PG tells the
+# tests where it is, and the cluster goes when the script ends, however.
+. scripts/pg_cluster.sh
+trap pg_cluster_stop EXIT
+pg_cluster_start || { echo "could not start a PostgreSQL cluster" >&2; exit 1; }
+echo "PostgreSQL cluster for the tests: $KELVO_PG"
 
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-60}

@@ -134,6 +134,36 @@ inline kb::Col stored(const LV &v)
     return kb::col_null();
 }
 
+// A row of a table with LOB columns: each LOB value joins the table's
+// lob_values and the row names it there.
+inline kb::LogicalRow lob_row(kb::DbTable &t, const std::vector<LV> &vals)
+{
+    kb::LogicalRow r;
+    for (const LV &v : vals)
+        if (v.kind == LV::Clob || v.kind == LV::Blob) {
+            t.lob_values.push_back(v.lob);
+            r.cols.push_back(kb::col_lob(t.lob_values.size() - 1));
+        } else {
+            r.cols.push_back(stored(v));
+        }
+    return r;
+}
+
+// n characters of UTF-8 text mixing ASCII with two-, three- and four-byte
+// characters (the last ones a surrogate pair in AL16UTF16).
+inline std::string mixed_text(size_t n, uint32_t seed)
+{
+    static const char *const alphabet[] = {"a", "b", "c", " ", "\xc3\xa9", "\xc3\xbc", "\xe2\x82\xac", "\xe6\x97\xa5",
+                                           "\xf0\x9f\x98\x80", "\xf0\x9d\x84\x9e", "\n", "Z"};
+    std::string s;
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < n; i++) {
+        x = x * 1103515245u + 12345u;
+        s += alphabet[(x >> 16) % 12];
+    }
+    return s;
+}
+
 // ---- values read back from SQLite ----------------------------------------
 
 struct SV {
@@ -330,8 +360,9 @@ inline std::string run_pipeline(dumptest::workdir &w, kb::Database &db, const st
     if (k.status != 0)
         return "kelvo: " + k.err;
     for (const auto &[dump, target] : dumps) {
-        dumptest::run_result r =
-            w.run("USERID=scott/tiger@" + w.path(target) + " FILE=" + w.path("data/" + dump + ".dat"));
+        // A target given with its user ("user/password@pg:...") is a server.
+        std::string userid = target.find('@') != std::string::npos ? target : "scott/tiger@" + w.path(target);
+        dumptest::run_result r = w.run("'USERID=" + userid + "' FILE=" + w.path("data/" + dump + ".dat"));
         if (r.rc != 0 || r.err.find("Import terminated successfully.") == std::string::npos)
             return "import of " + dump + ": " + r.err;
     }
