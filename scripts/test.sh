@@ -61,21 +61,45 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== fuzz build (libFuzzer + ASan + UBSan), ${fuzz_seconds}s per target"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVO_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j"$jobs"
-while IFS= read -r target; do
+# One target for fuzz_seconds from its seed corpus; its log and result are
+# left in the results directory. As many targets run at once as there are
+# cores; their reports follow in name order.
+fuzz_one() { # target results-dir
+  local target=$1 out=$2 name corpus src_dir seeds=()
   name=$(basename "$target")
   corpus=$(mktemp -d)
-  seeds=()
   src_dir=$(dirname "$target" | sed "s|^build-fuzz/|./|")
   [ -d "$src_dir/corpus_$name" ] && seeds=("$src_dir/corpus_$name")
-  echo "-- $name"
   if "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -print_final_stats=1 \
-       "$corpus" "${seeds[@]}" >"$corpus.log" 2>&1; then
-    passed=$((passed + 1)); tail -n 3 "$corpus.log"
+       "$corpus" "${seeds[@]}" >"$out/$name.log" 2>&1; then
+    echo 0 >"$out/$name.rc"
   else
-    failed=$((failed + 1)); status=1; tail -n 60 "$corpus.log"
+    echo 1 >"$out/$name.rc"
   fi
-  rm -rf "$corpus" "$corpus.log"
-done < <(find build-fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x 2>/dev/null | sort)
+  rm -rf "$corpus"
+}
+results=$(mktemp -d)
+mapfile -t targets < <(find build-fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x 2>/dev/null | sort)
+running=0
+for target in "${targets[@]}"; do
+  fuzz_one "$target" "$results" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+done
+wait
+for target in "${targets[@]}"; do
+  name=$(basename "$target")
+  echo "-- $name"
+  if [ "$(cat "$results/$name.rc" 2>/dev/null)" = 0 ]; then
+    passed=$((passed + 1)); tail -n 3 "$results/$name.log"
+  else
+    failed=$((failed + 1)); status=1; tail -n 60 "$results/$name.log"
+  fi
+done
+rm -rf "$results"
 
 echo
 echo "tests: $passed passed, $failed failed"
