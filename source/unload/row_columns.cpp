@@ -207,6 +207,7 @@ static bool lob_value(ULDR *ul, const COL *col, const COLV *c, bool open, const 
 // the room for all of them is checked once, before the run, by the caller.
 // Every length is still checked against the block. Stops at the first column
 // of another kind; COLS_BAD (and why) as put_value would make it.
+constexpr size_t PLAIN_SLACK = 16;
 static COLS_RESULT plain_run(ULDR *ul, const COL *cols, int tcol, int *ip, const uint8_t **pp, const uint8_t *end,
                              int *ccp, const char **why)
 {
@@ -252,7 +253,13 @@ static COLS_RESULT plain_run(ULDR *ul, const COL *cols, int tcol, int *ip, const
             continue;
         }
         put_be16(o, (uint16_t)n);
-        memcpy(o + 2, data, n);
+        // Short values (most NUMBERs and DATEs) as one fixed copy of 16
+        // bytes when that many lie in the block; the room checked for the
+        // run holds the 16 (PLAIN_SLACK) past the entry.
+        if (n <= 16 && (size_t)(end - data) >= 16)
+            memcpy(o + 2, data, 16);
+        else
+            memcpy(o + 2, data, n);
         o += 2 + n;
     }
     ul->clen = (int)(o - ul->cache);
@@ -273,7 +280,7 @@ COLS_RESULT whole_columns(ULDR *ul, const uint8_t **pp, const uint8_t *end, int 
     while (i < tcol && cc > 0) {
         const COL *col = &cols[i];
         COLKIND k = col_kind(ul, col);
-        if (k == CK_PLAIN && *pp <= end && room(ul, (size_t)(end - *pp) + (size_t)cc)) {
+        if (k == CK_PLAIN && *pp <= end && room(ul, (size_t)(end - *pp) + (size_t)cc + PLAIN_SLACK)) {
             res = plain_run(ul, cols, tcol, &i, pp, end, &cc, why);
             if (res != COLS_OK)
                 break;
