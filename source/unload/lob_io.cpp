@@ -100,17 +100,18 @@ int lob_run_read(ULDR *ul, DATAFILE *df, uint32_t rdba, int want, int batch, LOB
     // Whole batches, so that the pieces fall where a batch at a time puts them.
     int cap = LOB_RUN_BLOCKS(bsz) / batch * batch;
     int n = want < cap ? want : cap;
-    if (ul->no_flush) {
-        // An extended value must stay inside the room made for it: one
-        // batch at a time through lbuf, as the pieces are no longer.
+    if (!ul->no_flush && !in_bounds((size_t)ul->clen, (size_t)n * bsz, (size_t)ul->csz) && write_cache(ul) < 0) {
+        g_lob_write_failed = true;
+        return -1;
+    }
+    if (!ul->no_flush && in_bounds((size_t)ul->clen, (size_t)n * bsz, (size_t)ul->csz)) {
+        r->blk = ul->cache + ul->clen;
+    } else {
+        // An extended value must stay inside the room made for it (and a
+        // cache smaller than a run cannot take one): one batch at a time
+        // through lbuf, as the pieces are no longer.
         n = want < batch ? want : batch;
         r->blk = ul->lbuf;
-    } else {
-        if (!in_bounds((size_t)ul->clen, (size_t)n * bsz, (size_t)ul->csz) && write_cache(ul) < 0) {
-            g_lob_write_failed = true;
-            return -1;
-        }
-        r->blk = ul->cache + ul->clen;
     }
     r->rdba = rdba;
     r->n = n;
