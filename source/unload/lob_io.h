@@ -9,10 +9,10 @@
 // buffers can hold; nullptr after one message.
 DATAFILE *lob_file(int tsn, uint32_t rdba);
 // Reads n blocks (n * df->bsz <= 32 KiB) from rdba into buf, each checked
-// (a bad block is reported once, by the checked read). Every read of one
-// LOB is charged to its block budget (lob_budget_start), so that a damaged
-// tree or chain that names the same blocks again and again ends. Returns 0,
-// or -1 after one message.
+// (a bad block is reported once, then one message names the read). Every
+// read of one LOB is charged to its block budget (lob_budget_start), so that
+// a damaged tree or chain that names the same blocks again and again ends.
+// Returns 0, or -1 after one message.
 int lob_read(DATAFILE *df, int tsn, uint32_t rdba, int n, uint8_t *buf);
 // A run of blocks read in one read, straight into the dump cache at clen
 // where the pieces are then formed in place: a piece (2-byte length and the
