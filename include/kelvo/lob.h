@@ -154,6 +154,9 @@ int process_lob(ULDR *ul);
 // The BasicFile and SecureFile readers get the locator's length (llen bytes
 // at loc in its slot) and never read past it.
 int process_basic_lob(ULDR *ul, LOB *lob, LOC *loc, uint32_t llen);
+// The chunks whose rdbas (big-endian) are listed at rdbas, cblks blocks
+// each; those that lie one after another are read together.
+int read_chunk_list(ULDR *ul, int tsn, const uint8_t *rdbas, uint32_t count, int cblks);
 int read_chunk_data(ULDR *ul, int tsn, uint32_t rdba, int blks, int bytes);
 int read_index_chunk(ULDR *ul, LOB *lob, LOC *loc, uint32_t pageno);
 int search_index_leaf(ULDR *ul, int tsn, uint32_t rdba, LOC *loc, uint32_t pageno);

@@ -264,10 +264,9 @@ int read_index_chunk(ULDR *ul, LOB *lob, LOC *loc, uint32_t pageno)
             listed = 8;
         }
         in_chunks = chunks < listed ? chunks : listed;
-        // The chunk reads use lbuf only: the leaf stays in ibuf.
-        for (uint32_t k = 0; k < in_chunks; k++)
-            if (read_chunk_data(ul, tsn, get_be32(rdbas + 4 * k), (int)lob->chunk, 0) < 0)
-                return -1;
+        // The chunk reads leave ibuf alone: the leaf stays there.
+        if (read_chunk_list(ul, tsn, rdbas, in_chunks, (int)lob->chunk) < 0)
+            return -1;
         chunks -= in_chunks;
         pageno += in_chunks;
         if (chunks == 0)

@@ -48,10 +48,9 @@ DATAFILE *lob_file(int tsn, uint32_t rdba)
     return df;
 }
 
-int lob_read(DATAFILE *df, int tsn, uint32_t rdba, int n, uint8_t *buf)
+// Charges n blocks to the budget of the LOB being read.
+static int lob_charge(int tsn, uint32_t rdba, int n)
 {
-    if (n <= 0)
-        return 0;
     if ((uint64_t)n > g_lob_budget) {
         fprintf(stderr, "LOB (ts#=%d, rdba=0x%08x) names more blocks than the datafiles hold, stopped.\n", tsn,
                 rdba);
@@ -60,13 +59,74 @@ int lob_read(DATAFILE *df, int tsn, uint32_t rdba, int n, uint8_t *buf)
         return -1;
     }
     g_lob_budget -= (uint64_t)n;
+    return 0;
+}
+
+// Reports the bad blocks among n read from rdba, once each; -1 when any.
+static int lob_faulty(DATAFILE *df, int tsn, uint32_t rdba, int n, const uint8_t *faults)
+{
+    bool bad = false;
+    for (int i = 0; i < n; i++)
+        if (faults[i] != BLOCK_GOOD) {
+            report_block(df, rdba + (uint32_t)i, faults[i]);
+            bad = true;
+        }
+    if (!bad)
+        return 0;
+    fprintf(stderr, "read extent (ts#=%d, rdba=0x%08x) error.\n", tsn, rdba);
+    lob_why("a LOB block cannot be read");
+    return -1;
+}
+
+int lob_read(DATAFILE *df, int tsn, uint32_t rdba, int n, uint8_t *buf)
+{
+    if (n <= 0)
+        return 0;
+    if (lob_charge(tsn, rdba, n) < 0)
+        return -1;
     uint8_t faults[ULDR_LOB_BUF / 512];
-    if (n > (int)sizeof(faults) || read_blocks_checked(df, rdba, n, buf, nullptr, faults) > 0) {
+    if (n > (int)sizeof(faults)) {
         fprintf(stderr, "read extent (ts#=%d, rdba=0x%08x) error.\n", tsn, rdba);
         lob_why("a LOB block cannot be read");
         return -1;
     }
+    read_blocks_quiet(df, rdba, n, buf, nullptr, faults);
+    return lob_faulty(df, tsn, rdba, n, faults);
+}
+
+int lob_run_read(ULDR *ul, DATAFILE *df, uint32_t rdba, int want, int batch, LOB_RUN *r)
+{
+    size_t bsz = df->bsz;
+    // Whole batches, so that the pieces fall where a batch at a time puts them.
+    int cap = LOB_RUN_BLOCKS(bsz) / batch * batch;
+    int n = want < cap ? want : cap;
+    if (!ul->no_flush && !in_bounds((size_t)ul->clen, (size_t)n * bsz, (size_t)ul->csz) && write_cache(ul) < 0) {
+        g_lob_write_failed = true;
+        return -1;
+    }
+    if (!ul->no_flush && in_bounds((size_t)ul->clen, (size_t)n * bsz, (size_t)ul->csz)) {
+        r->blk = ul->cache + ul->clen;
+    } else {
+        // An extended value must stay inside the room made for it (and a
+        // cache smaller than a run cannot take one): one batch at a time
+        // through lbuf, as the pieces are no longer.
+        n = want < batch ? want : batch;
+        r->blk = ul->lbuf;
+    }
+    r->rdba = rdba;
+    r->n = n;
+    read_blocks_quiet(df, rdba, n, r->blk, nullptr, r->faults);
     return 0;
+}
+
+int lob_run_take(const LOB_RUN *r, DATAFILE *df, int tsn, int k, int n)
+{
+    uint32_t rdba = r->rdba + (uint32_t)k;
+    if (n <= 0)
+        return 0;
+    if (lob_charge(tsn, rdba, n) < 0)
+        return -1;
+    return lob_faulty(df, tsn, rdba, n, r->faults + k);
 }
 
 int lob_room(ULDR *ul, size_t n)

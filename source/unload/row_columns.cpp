@@ -201,6 +201,74 @@ static bool lob_value(ULDR *ul, const COL *col, const COLV *c, bool open, const 
     return true;
 }
 
+// Decodes a run of ordinary columns from column *ip on, at most *ccp of them,
+// straight into the cache: each entry (a 2-byte length and the bytes, or
+// DUMP_NULL) is at most one byte longer than the column's stored form, so
+// the room for all of them is checked once, before the run, by the caller.
+// Every length is still checked against the block. Stops at the first column
+// of another kind; COLS_BAD (and why) as put_value would make it.
+constexpr size_t PLAIN_SLACK = 16;
+static COLS_RESULT plain_run(ULDR *ul, const COL *cols, int tcol, int *ip, const uint8_t **pp, const uint8_t *end,
+                             int *ccp, const char **why)
+{
+    int i = *ip, cc = *ccp;
+    const uint8_t *p = *pp;
+    uint8_t *o = ul->cache + ul->clen;
+    COLS_RESULT res = COLS_OK;
+    for (; i < tcol && cc > 0 && col_kind(ul, &cols[i]) == CK_PLAIN; i++) {
+        if (p >= end) {
+            *why = "column runs past the block";
+            res = COLS_BAD;
+            break;
+        }
+        size_t left = (size_t)(end - p), hdr = 1, n = p[0];
+        if (n == COLLEN_NULL) {
+            n = 0;
+        } else if (n == COLLEN_LONG) {
+            if (left < 3) {
+                *why = "column runs past the block";
+                res = COLS_BAD;
+                break;
+            }
+            hdr = 3;
+            n = get_le16(p + 1);
+        }
+        if (!in_bounds(hdr, n, left)) {
+            *why = "column runs past the block";
+            res = COLS_BAD;
+            break;
+        }
+        const uint8_t *data = p + hdr;
+        p += hdr + n;
+        cc--;
+        if (n > DUMP_MAXLEN) {
+            if (!*why)
+                *why = "column does not fit the dump entry";
+            res = COLS_BAD;
+            break;
+        }
+        if (n == 0) {   // NULL, and a zero length, which would read as the row end
+            put_be16(o, DUMP_NULL);
+            o += 2;
+            continue;
+        }
+        put_be16(o, (uint16_t)n);
+        // Short values (most NUMBERs and DATEs) as one fixed copy of 16
+        // bytes when that many lie in the block; the room checked for the
+        // run holds the 16 (PLAIN_SLACK) past the entry.
+        if (n <= 16 && (size_t)(end - data) >= 16)
+            memcpy(o + 2, data, 16);
+        else
+            memcpy(o + 2, data, n);
+        o += 2 + n;
+    }
+    ul->clen = (int)(o - ul->cache);
+    *ip = i;
+    *pp = p;
+    *ccp = cc;
+    return res;
+}
+
 // Decodes up to cc stored columns of a piece as whole columns, from column
 // curc on; key columns in between take their value from the key row.
 COLS_RESULT whole_columns(ULDR *ul, const uint8_t **pp, const uint8_t *end, int *ccp, const char **why)
@@ -212,6 +280,12 @@ COLS_RESULT whole_columns(ULDR *ul, const uint8_t **pp, const uint8_t *end, int 
     while (i < tcol && cc > 0) {
         const COL *col = &cols[i];
         COLKIND k = col_kind(ul, col);
+        if (k == CK_PLAIN && *pp <= end && room(ul, (size_t)(end - *pp) + (size_t)cc + PLAIN_SLACK)) {
+            res = plain_run(ul, cols, tcol, &i, pp, end, &cc, why);
+            if (res != COLS_OK)
+                break;
+            continue;
+        }
         bool ok = true;
         COLV c;
         if (k == CK_KEY) {

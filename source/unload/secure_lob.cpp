@@ -68,34 +68,41 @@ int read_secure_blocks(ULDR *ul, int tsn, uint32_t rdba, int blks)
     DATAFILE *df = lob_file(tsn, rdba);
     if (!df)
         return -1;
-    uint32_t bsz = df->bsz;
+    size_t bsz = df->bsz;
     int batch = (int)(ULDR_LOB_BUF / bsz);
     int used[ULDR_LOB_BUF / 2048];
+    LOB_RUN run;
     while (blks > 0) {
-        int n = blks < batch ? blks : batch;
-        if (lob_read(df, tsn, rdba, n, ul->lbuf) < 0)
+        if (lob_run_read(ul, df, rdba, blks, batch, &run) < 0)
             return -1;
-        size_t len = 0;
-        for (int k = 0; k < n; k++) {
-            used[k] = secure_used(ul->lbuf + (size_t)k * bsz, bsz, tsn, rdba + (uint32_t)k);
-            if (used[k] < 0)
+        for (int k = 0; k < run.n; k += batch) {
+            int n = run.n - k < batch ? run.n - k : batch;
+            if (lob_run_take(&run, df, tsn, k, n) < 0)
                 return -1;
-            len += (size_t)used[k];
-        }
-        if (len > 0) {
+            const uint8_t *blk = run.blk + (size_t)k * bsz;
+            size_t len = 0;
+            for (int i = 0; i < n; i++) {
+                used[i] = secure_used(blk + (size_t)i * bsz, (uint32_t)bsz, tsn, rdba + (uint32_t)(k + i));
+                if (used[i] < 0)
+                    return -1;
+                len += (size_t)used[i];
+            }
+            if (len == 0)
+                continue;
             if (lob_room(ul, 2 + len) < 0)
                 return -1;
             uint8_t *p = ul->cache + ul->clen;
             put_be16(p, (uint16_t)len);
             p += 2;
-            for (int k = 0; k < n; k++) {
-                memcpy(p, ul->lbuf + (size_t)k * bsz + SF_BLOCK_DATA, (size_t)used[k]);
-                p += used[k];
+            // In the cache the data moves down over the blocks' headers.
+            for (int i = 0; i < n; i++) {
+                memmove(p, blk + (size_t)i * bsz + SF_BLOCK_DATA, (size_t)used[i]);
+                p += used[i];
             }
             ul->clen += (int)(2 + len);
         }
-        blks -= n;
-        rdba += (uint32_t)n;
+        blks -= run.n;
+        rdba += (uint32_t)run.n;
     }
     return 0;
 }

@@ -200,6 +200,43 @@ TEST(LobBlocks, ChunkLargerThanTheBufferIsReadInPiecesOfWholeBlocks)
     EXPECT_EQ(xl::basic_pieces(vals[1], 4, bsz).back().size(), 50u);
 }
 
+// Chunks that lie one after another and a long extent are read in one go,
+// yet a bad block is reported only when the reader gets to it, as when it
+// read block by block: the first one stops the value, the later one is never
+// named. Blocks never written (all zero) are the bad ones here.
+TEST(LobBlocks, OneReadOfManyBlocksReportsTheFirstBadBlockReached)
+{
+    const uint32_t BSZ = 8192;
+    LobRead r(BSZ, 1);
+    std::vector<uint8_t> data = bytes_of(BSZ, 4);
+    for (uint32_t b : {10, 11, 13})
+        r.block(b, 0x28, 56, data.data(), BSZ - 60);
+    for (uint32_t b = 20; b < 30; b++)
+        if (b != 25 && b != 29)
+            r.block(b, 0x06, 128, data.data(), 8000, 8000);
+    r.locator(0, basic_locator(5, 0, {10, 11, 12, 13, 14}));
+    std::vector<uint8_t> s = {0, 0, 0, 1, 0, 0, 0, 0x80, 0, 1};
+    s.resize(20, 0x22);
+    s.insert(s.end(), {0, 0, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0, 0, 0x40, 0, 20, 10});
+    r.locator(1, s);
+
+    report_block_reset();
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(r.run(), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("(rdba=0x0040000c)"), std::string::npos) << err;
+    EXPECT_NE(err.find("read extent (ts#=3, rdba=0x0040000c) error."), std::string::npos) << err;
+    EXPECT_NE(err.find("(rdba=0x00400019)"), std::string::npos) << err;
+    EXPECT_NE(err.find("read extent (ts#=3, rdba=0x00400018) error."), std::string::npos) << err;
+    EXPECT_EQ(err.find("0x0040000e"), std::string::npos) << err;
+    EXPECT_EQ(err.find("0x0040001d"), std::string::npos) << err;
+    // Both values are lost: what was written of them is taken back out.
+    std::vector<uint8_t> lost = {0xFF, 0xFD, 1, 0, 0, 0};
+    std::vector<uint8_t> want = lost;
+    want.insert(want.end(), lost.begin(), lost.end());
+    EXPECT_EQ(r.out(), want);
+}
+
 // The expected pieces of SecureFile values: what a reader makes of them.
 TEST(ExpectedPieces, SecureFileValuesInReadBatches)
 {
