@@ -90,6 +90,20 @@ static void progress_line(const char *user, const char *table)
     progress_begin(line);
 }
 
+// A name read from the dictionary as part of a file name in the data
+// directory: '/' and control characters become '_', so that the file stays
+// in its directory whatever the name holds.
+static const char *file_part(const char *name, char out[32])
+{
+    size_t i = 0;
+    for (; i < 31 && name[i]; i++) {
+        unsigned char c = (unsigned char)name[i];
+        out[i] = c == '/' || c < 0x20 || c == 0x7F ? '_' : (char)c;
+    }
+    out[i] = '\0';
+    return out;
+}
+
 static int create_dump(const char *path)
 {
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -237,7 +251,8 @@ int unload_user(char *args)
         return -1;
     }
     char path[2048];
-    snprintf(path, sizeof(path), "%s/%s.dat", g_ctx.par.data_dir, user);
+    char fu[32];
+    snprintf(path, sizeof(path), "%s/%s.dat", g_ctx.par.data_dir, file_part(user, fu));
     ULDR ul;
     init_uldr(&ul);
     ul.fd = create_dump(path);
@@ -285,7 +300,8 @@ int unload_table(char *args)
     }
 
     char path[2048];
-    snprintf(path, sizeof(path), "%s/%s_%s.dat", g_ctx.par.data_dir, user, table);
+    char fu[32], ft[32];
+    snprintf(path, sizeof(path), "%s/%s_%s.dat", g_ctx.par.data_dir, file_part(user, fu), file_part(table, ft));
     ULDR ul;
     init_uldr(&ul);
     TAB_INFO ti[1];

@@ -273,6 +273,22 @@ TEST_F(Faults, ArgumentsAndRefusals)
     EXPECT_EQ(read_dump("SCOTT.dat"), xd::dump_file("SCOTT", props, {expect(t), pics}));
 }
 
+// Quoted Oracle names may hold '/': the dump named after them stays in the
+// data directory.
+TEST_F(Faults, DumpNamesStayInTheDataDirectory)
+{
+    make_with_block({});
+    uint32_t up = add_user("U/P");
+    kb::DbTable u = t;
+    u.name = "A/B\x01";
+    u.objn = 730;
+    add_table(u, up, 4);
+    ASSERT_EQ(unload("table \"U/P\".\"A/B\x01\""), 0) << err;
+    EXPECT_TRUE(dump_exists("U_P_A_B_.dat"));
+    ASSERT_EQ(unload("user \"U/P\""), 0) << err;
+    EXPECT_TRUE(dump_exists("U_P.dat"));
+}
+
 TEST_F(Faults, NoDictionaryNoTablesNoProperties)
 {
     make_with_block({});
