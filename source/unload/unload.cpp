@@ -231,7 +231,10 @@ int unload_user(char *args)
             continue;
         switch (pass_reason(t, o)) {
         case PASS_UNSUPPORTED: printf("table \"%s\" has special feature, unsupported.\n", o->name); break;
-        case PASS_DROPPED: printf("table \"%s\" is dropped.\n", o->name); break;
+        case PASS_DROPPED:
+            printf("table \"%s\" is dropped.\n", o->name);
+            printf("  unload table \"%s\".\"%s\" reads it from the recycle bin.\n", user, o->name);
+            break;
         case PASS_TEMPORARY: printf("\"%s\" is temporary table.\n", o->name); break;
         default: count++;
         }
@@ -294,7 +297,11 @@ int unload_table(char *args)
     const OBJ *o = table_obj(t);
     switch (pass_reason(t, o)) {
     case PASS_UNSUPPORTED: fprintf(stderr, "table \"%s\" not supported.\n", table); return -1;
-    case PASS_DROPPED: fprintf(stderr, "table \"%s\" is dropped.\n", table); return -1;
+    case PASS_DROPPED:
+        // Named on its own, a dropped table whose segment is still in the
+        // recycle bin is unloaded; the note says where its rows come from.
+        fprintf(stderr, "table \"%s\" is dropped: unloading it from the recycle bin.\n", table);
+        break;
     case PASS_TEMPORARY: fprintf(stderr, "\"%s\" is temporary table.\n", table); return -1;
     default: break;
     }

@@ -188,7 +188,9 @@ TEST(UnloadDatabase, EveryTableKindThroughTheShell)
     EXPECT_EQ(xd::first_difference(bytes(slurp(dir + "/data/SCOTT_LONGS.dat")),
                                    xd::dump_file("SCOTT", props_of(db), {expect_table(db, *longs)})),
               "");
-    EXPECT_NE(r.out.find("table \"DROPPED\" is dropped.\n\"TEMPORARY\" is temporary table.\n"), std::string::npos)
+    EXPECT_NE(r.out.find("table \"DROPPED\" is dropped.\n  unload table \"SCOTT\".\"DROPPED\" reads it from the "
+                         "recycle bin.\n\"TEMPORARY\" is temporary table.\n"),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.err.find(". . unloading table \"SCOTT\".\"PLAIN\"  "), std::string::npos);
     (void)system(("rm -rf '" + dir + "'").c_str());

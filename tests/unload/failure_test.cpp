@@ -245,7 +245,6 @@ TEST_F(Faults, ArgumentsAndRefusals)
         {"table nobody.t", -1, "user \"NOBODY\" not found.\n"},
         {"table scott.none", -1, "table \"NONE\" not found.\n"},
         {"table \"scott\".t", -1, "user \"scott\" not found.\n"},
-        {"table scott.gone", -1, "table \"GONE\" is dropped.\n"},
         {"table scott.scratch", -1, "\"SCRATCH\" is temporary table.\n"},
         {"table scott.iot", -1, "table \"IOT\" not supported.\n"},
         {"user nobody", -1, "user \"NOBODY\" not found.\n"},
@@ -256,7 +255,12 @@ TEST_F(Faults, ArgumentsAndRefusals)
         EXPECT_EQ(unload(c.args), c.rc) << c.args;
         EXPECT_EQ(err, c.err) << c.args;
     }
-    EXPECT_FALSE(dump_exists("SCOTT_GONE.dat"));
+    // Named on its own, a dropped table is read from the recycle bin.
+    ASSERT_EQ(unload("table scott.gone"), 0) << err;
+    EXPECT_EQ(err.substr(0, err.find('\n') + 1), "table \"GONE\" is dropped: unloading it from the recycle bin.\n");
+    xd::Table gone = expect(t);
+    gone.name = "GONE";
+    EXPECT_EQ(read_dump("SCOTT_GONE.dat"), xd::dump_file("SCOTT", props, {gone}));
 
     // A table with a LOB column is unloaded like any other; its rows store
     // no locator (the column is NULL), so no value record follows them.
@@ -268,7 +272,8 @@ TEST_F(Faults, ArgumentsAndRefusals)
 
     // "users" is taken as the user form; the passed-over tables are named.
     ASSERT_EQ(unload("users scott"), 0) << err;
-    EXPECT_EQ(out, "table \"GONE\" is dropped.\n\"SCRATCH\" is temporary table.\n"
+    EXPECT_EQ(out, "table \"GONE\" is dropped.\n  unload table \"SCOTT\".\"GONE\" reads it from the recycle bin.\n"
+                   "\"SCRATCH\" is temporary table.\n"
                    "table \"IOT\" has special feature, unsupported.\n");
     EXPECT_EQ(read_dump("SCOTT.dat"), xd::dump_file("SCOTT", props, {expect(t), pics}));
 }
@@ -299,7 +304,8 @@ TEST_F(Faults, NoDictionaryNoTablesNoProperties)
     d.obj_flags = 0x80;
     add_table(d, ghost, 4);
     ASSERT_EQ(unload("user ghost"), 0);
-    EXPECT_EQ(out, "table \"OLD\" is dropped.\nno table to unload for user \"GHOST\".\n");
+    EXPECT_EQ(out, "table \"OLD\" is dropped.\n  unload table \"GHOST\".\"OLD\" reads it from the recycle bin.\n"
+                   "no table to unload for user \"GHOST\".\n");
     EXPECT_FALSE(dump_exists("GHOST.dat"));
 
     install();
