@@ -60,5 +60,6 @@ int print_user_info();
 int print_table_info(char *args);
 int print_object_info(char *args);
 int print_tabpart_info(char *args);
+int print_dropped_info(char *args);
 int desc_handle(char *args);
 char *type_string(int flag, int ctyp, int clen);

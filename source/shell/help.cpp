@@ -24,6 +24,7 @@ static const char help_text[] =
     "list objects  list all objects owned by this user, followed by user name\n"
     "              if no user name specified, all objects listed.\n"
     "              example: list objects scott\n"
+    "list dropped  list dropped tables of the recycle bin, followed by user name\n"
     "list parts    list table partitions owned by table, followed by user and table name\n"
     "              example: list parts scott.t_part\n"
     "desc          describe the table columns, followed by user and table name\n"
@@ -37,7 +38,7 @@ static const char help_text[] =
     "              example: dump datafile 4 block 20\n"
     "              example: dump rdba 0x01000014\n"
     "\n";
-static_assert(sizeof(help_text) - 1 == 1754);
+static_assert(sizeof(help_text) - 1 == 1830);
 
 int help_handle(char *args)
 {

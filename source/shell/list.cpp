@@ -1,4 +1,4 @@
-// "list files|users|tables|objects|parts": what kelvo knows, without
+// "list files|users|tables|dropped|objects|parts": what kelvo knows, without
 // unloading anything. A listing never fails the command. Names from the
 // dictionary files are printed with at most 31 bytes, so that a damaged
 // record without its NUL cannot carry the output past its field.
@@ -81,7 +81,12 @@ int print_user_info()
     return 0;
 }
 
-int print_table_info(char *args)
+namespace {
+
+// "list tables", or with dropped_only the dropped tables (OBJ$ FLAGS 0x80)
+// whose segment the recycle bin may still hold, by their BIN$ names: what
+// "unload table" can read back.
+int list_tables(char *args, bool dropped_only)
 {
     bool all;
     int u = listed_user(g_ctx.tab, "Table information not loaded.\n", args, &all);
@@ -90,13 +95,19 @@ int print_table_info(char *args)
     printf("OWNER                           TABLE_NAME                      COLS  FILE#  BLOCK#\n");
     for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
         const TAB *t = &g_ctx.tab[i];
-        if (!all && t->ui != (uint32_t)u)
+        if ((!all && t->ui != (uint32_t)u) || (dropped_only && !(t->flag & TAB_DROPPED)))
             continue;
         printf("%-30.31s  %-30.31s  %-4d  %5d  %6d\n", owner_name(t->ui), object_name(t->oi), (int)t->ncol, (int)t->fno,
                (int)t->blk);
     }
     return 0;
 }
+
+} // namespace
+
+int print_table_info(char *args) { return list_tables(args, false); }
+
+int print_dropped_info(char *args) { return list_tables(args, true); }
 
 int print_object_info(char *args)
 {
@@ -172,6 +183,8 @@ int list_handle(char *args)
         print_table_info(args);
     else if (starts_with(args, "objects"))
         print_object_info(args);
+    else if (starts_with(args, "dropped"))
+        print_dropped_info(args);
     else if (starts_with(args, "parts"))
         print_tabpart_info(args);
     else

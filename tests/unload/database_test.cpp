@@ -165,7 +165,9 @@ TEST(UnloadDatabase, EveryTableKindThroughTheShell)
     ASSERT_EQ(kb::write_config(dir, db.files), 0);
 
     KelvoRun r = run_kelvo({"config=" + dir + "/config.ini"},
-                           "export dict\nload dict\nunload user scott\nunload table scott.longs\nexit\n", dir);
+                           "export dict\nload dict\nunload user scott\nunload table scott.longs\n"
+                           "list dropped scott\nunload table scott.dropped\nexit\n",
+                           dir);
     ASSERT_EQ(r.status, 0) << r.err;
     if (getenv("SHOW_ERR"))
         fprintf(stderr, "%s", r.err.c_str());
@@ -193,6 +195,20 @@ TEST(UnloadDatabase, EveryTableKindThroughTheShell)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.err.find(". . unloading table \"SCOTT\".\"PLAIN\"  "), std::string::npos);
+    // The recycle bin: listed alone, and read back when named.
+    size_t list = r.out.find("OWNER                           TABLE_NAME");
+    ASSERT_NE(list, std::string::npos) << r.out;
+    std::string listing = r.out.substr(list, r.out.find("\n", r.out.find("\n", list) + 1) + 1 - list);
+    EXPECT_EQ(listing.find("PLAIN"), std::string::npos) << listing;
+    EXPECT_EQ(listing.substr(listing.find('\n') + 1, 48), "SCOTT                           DROPPED         ") << listing;
+    for (const kb::DbTable &t : db.tables) {
+        if (t.name == "DROPPED") {
+            EXPECT_EQ(xd::first_difference(bytes(slurp(dir + "/data/SCOTT_DROPPED.dat")),
+                                           xd::dump_file("SCOTT", props_of(db), {expect_table(db, t)})),
+                      "");
+        }
+    }
+    EXPECT_NE(r.err.find("table \"DROPPED\" is dropped: unloading it from the recycle bin.\n"), std::string::npos);
     (void)system(("rm -rf '" + dir + "'").c_str());
 }
 
