@@ -2,6 +2,7 @@
 // PostgreSQL's COPY text format (tsv and pgcopy: tab-separated, backslash
 // escapes, \N for NULL), one row per line, LONG and LOB values streamed.
 #include "dumpcat.h"
+#include "kelvo/copy_text.h"
 
 namespace {
 
@@ -23,17 +24,7 @@ void csv_escaped(dc_out &o, const char *p, size_t n) { dc_put_doubled(o, p, n, '
 
 void copy_escaped(dc_out &o, const char *p, size_t n)
 {
-    size_t from = 0;
-    for (size_t i = 0; i < n; i++) {
-        char c = p[i];
-        const char *e = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
-        if (!e)
-            continue;
-        dc_put(o, p + from, i - from);
-        dc_put(o, e, 2);
-        from = i + 1;
-    }
-    dc_put(o, p + from, n - from);
+    copy_text_escaped(p, n, [&o](const char *s, size_t k) { dc_put(o, s, k); });
 }
 
 void put_text(delimited &d, const char *p, size_t n, bool quoted)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kelvo/copy_text.h"
 #include "oci_impl.h"
 
 // A name Oracle keeps in upper case (one written without double quotes:
@@ -63,17 +64,7 @@ std::string pg_type(const std::string &t, int nchar_width)
 
 void pg_copy_escape(const char *p, size_t n, std::string &out)
 {
-    size_t from = 0;
-    for (size_t i = 0; i < n; i++) {
-        char c = p[i];
-        const char *esc = c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
-        if (!esc)
-            continue;
-        out.append(p + from, i - from);
-        out += esc;
-        from = i + 1;
-    }
-    out.append(p + from, n - from);
+    copy_text_escaped(p, n, [&out](const char *s, size_t k) { out.append(s, k); });
 }
 
 void pg_hex(const uint8_t *p, size_t n, std::string &out)
