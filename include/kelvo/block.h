@@ -287,6 +287,12 @@ struct __segment_walk {
 // start (one message). A segment header with free list groups (type 0x11)
 // is refused with one message and no scan: its layout is not known.
 int walk_segment(SEGWALK *w);
+// Every data block of the datafiles of tablespace w->tsn (those of block
+// size w->bsz), in file order, that `want` takes (it sees the block's bytes
+// before any check: a damaged block it takes is reported and handed to
+// `lost`), handed to `visit`; map and header fields of w are not used.
+// Returns 0, the visitor's non-zero result, or -1 when there is no room.
+int scan_tablespace_blocks(SEGWALK *w, bool (*want)(SEGWALK *w, uint32_t rdba, const uint8_t *blk));
 
 // kdbhflag 0x40: the data header is extended (a compressed block).
 constexpr int KDBH_EXTENDED = 0x40;
@@ -358,9 +364,14 @@ int table_slots(const DATABLK *db, int t, int *first, int *count);
 // the block. Returns 0, or -1 after one message naming rdba and slot.
 int locate_row_piece(const DATABLK *db, int t, int i, ROWPIECE *rp);
 
+// The same without any message: for pieces that may well be damaged (the
+// deleted rows of a table), whose faults are counted, not reported.
+int find_row_piece(const DATABLK *db, int t, int i, ROWPIECE *rp);
+
 // Header layout options of parse_row_piece.
 constexpr int RP_CLUSTERED = 0x1;  // piece of a clustered table (directory index > 0)
 constexpr int RP_HEAD_EXTRA = 0x2;  // table whose head pieces carry 6 more header bytes
+constexpr int RP_QUIET = 0x4;  // no message when the header runs past the block
 
 // Reads the rest of a located piece's header, in stored order: the cluster
 // key index (RP_CLUSTERED and FB_FIRST), 6 extra bytes (RP_HEAD_EXTRA, head
@@ -373,6 +384,8 @@ int parse_row_piece(ROWPIECE *rp, unsigned opts);
 // The row walk: the head pieces of table t of one block, in slot order,
 // passing over free slots (followed through the free-slot list from kdbhfrre,
 // which is assumed ascending), deleted pieces and pieces without FB_HEAD.
+// With `deleted` set after row_walk_start it yields the deleted head pieces
+// instead, and passes over the live ones.
 // A slot whose piece lies outside the block is reported once and passed over.
 //
 //   ROWWALK rw; ROWPIECE rp;
@@ -388,6 +401,7 @@ typedef struct __row_walk {
     int count;              // kdbtnrow(t)
     int i;                  // next slot within the table
     int sfll;               // next free slot on the free-slot list
+    bool deleted;           // yield deleted head pieces, not live ones (false after row_walk_start)
 } ROWWALK;
 
 // Returns 1 when table t has slots to walk in this block, 0 when the block is

@@ -2,6 +2,10 @@
 // that walk a table's segments and write its rows to the dump.
 #pragma once
 
+#include <set>
+#include <vector>
+
+#include "kelvo/block.h"
 #include "kelvo/datafile.h"
 #include "kelvo/dump.h"
 #include "kelvo/dict.h"
@@ -33,6 +37,42 @@ enum LOSS_KIND {
     LOSS_ENCRYPTED,         // a value of an encrypted column: NULL
     LOSS_KINDS
 };
+
+// Which rows an unload takes. A healthy table's unload takes the live rows
+// of its current data object; "unload deleted" the deleted rows that still
+// decode cleanly; "unload truncated" the rows of blocks left by an older
+// data object of the table.
+enum UNLOAD_TAKE { TAKE_LIVE, TAKE_DELETED, TAKE_TRUNCATED };
+
+// Blocks and rows of one older data object met by "unload truncated".
+typedef struct __old_objd {
+    uint32_t objd;
+    uint32_t blocks;
+    uint32_t rows;
+} OLDOBJD;
+
+// Where the piece of one used slot of a block starts (from the block start)
+// and, for a live piece, where its columns end.
+typedef struct __piece_span {
+    uint32_t start;
+    uint32_t end;
+    bool live;
+} PIECE_SPAN;
+
+// The state of "unload deleted" and "unload truncated" (ULDR.rec; null for
+// the live rows).
+typedef struct __recover {
+    int take;                       // TAKE_DELETED or TAKE_TRUNCATED
+    bool scan;                      // truncated: the rest of the tablespace too
+    uint32_t found;                 // deleted: head pieces of deleted rows met
+    uint32_t damaged;               // deleted: rows ended by a piece too damaged to trust
+    uint64_t span_key;              // deleted: block of `spans`, ((tsn << 32) | rdba) + 1; 0: none
+    std::vector<PIECE_SPAN> spans;  // deleted: the pieces of that block
+    uint32_t segobjn;               // truncated: object number of the segment walked (its first data object)
+    std::vector<uint32_t> current;  // truncated: data and object numbers of the dictionary's objects, sorted
+    std::vector<OLDOBJD> old;       // truncated: the older data objects met, in the order met
+    std::set<uint64_t> seen;        // truncated with scan: blocks the extent walk read, (tsn << 32) | rdba
+} RECOVER;
 
 typedef struct __unloader ULDR;
 struct __unloader {
@@ -88,6 +128,8 @@ struct __unloader {
     int ext_open;           // an extended column's locator is split and being gathered
     int no_flush;           // the LOB readers may not write the cache out (an extended value)
     uint32_t nasis;         // extended values written as stored (not LOB locators)
+    RECOVER *rec;           // deleted or truncated rows, null for the live ones
+    uint32_t blkobjd;       // data object of the rows being decoded: their chains stay in it (0: any)
 };
 
 // Recording what a table loses. Every loss is counted in ul->lost by kind and
@@ -123,6 +165,30 @@ int write_cache(ULDR *ul);
 int make_head(void);
 int write_head(ULDR *ul, HEAD_INFO *inf);
 int write_tab_info(ULDR *ul);
+
+// Deleted rows and blocks of older data objects (recover_rows.cpp).
+// Whether a block of data object objd is one the unload takes: the
+// segment's own (or any when ul->objd is 0) for the live rows, an older one
+// of no other current object for "unload truncated".
+bool block_objd_taken(const ULDR *ul, uint32_t objd);
+// The deleted head piece rp of block db starts a row whose pieces all
+// still decode cleanly: deleted pieces of the table, every column inside
+// its piece, no more columns than the table has. Reads later pieces into
+// ul->cblk. Prints nothing.
+bool deleted_row_sound(ULDR *ul, const DATABLK *db, const ROWPIECE *rp);
+// At the start of each segment walk: the object the segment belongs to.
+void recover_segment_begin(ULDR *ul);
+// With scan: n blocks from rdba were met by the extent walk.
+void recover_note_block(ULDR *ul, uint32_t rdba, uint32_t n);
+// Counts one block of older data object objd and its rows.
+void count_old_block(ULDR *ul, uint32_t objd, uint32_t rows);
+// With "unload truncated ... scan": every block of the segment's
+// tablespace not read by the extent walk that block_objd_taken takes.
+int scan_old_blocks(ULDR *ul, SEGWALK *w);
+// The lines after "rows done." of a deleted or truncated unload.
+void print_recovered(const ULDR *ul);
+// Fills rec->current from the loaded dictionary.
+void current_objects(RECOVER *rec);
 
 int unload_handle(char *args);
 int unload_user(char *args);

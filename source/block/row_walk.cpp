@@ -68,7 +68,7 @@ int open_data_block(DATABLK *db, const uint8_t *blk, size_t bsz)
     return 1;
 }
 
-int table_slots(const DATABLK *db, int t, int *first, int *count)
+static int slots_of(const DATABLK *db, int t, int *first, int *count, bool quiet)
 {
     if (t < 0 || t >= db->ntab)
         return -1;
@@ -76,14 +76,17 @@ int table_slots(const DATABLK *db, int t, int *first, int *count)
     int f = (int16_t)get_le16(e + offsetof(KDBT, kdbtoffs));
     int n = (int16_t)get_le16(e + offsetof(KDBT, kdbtnrow));
     if (f < 0 || n < 0 || f > db->nslot || n > db->nslot - f) {
-        fprintf(stderr, "block rdba=0x%08x: table %d slots %d..%d outside the row directory.\n", db->rdba, t, f,
-                f + n - 1);
+        if (!quiet)
+            fprintf(stderr, "block rdba=0x%08x: table %d slots %d..%d outside the row directory.\n", db->rdba, t,
+                    f, f + n - 1);
         return -2;
     }
     *first = f;
     *count = n;
     return 0;
 }
+
+int table_slots(const DATABLK *db, int t, int *first, int *count) { return slots_of(db, t, first, count, false); }
 
 static inline int slot_entry(const DATABLK *db, int s)
 {
@@ -92,11 +95,12 @@ static inline int slot_entry(const DATABLK *db, int s)
 
 // Sets up rp for the piece of row directory slot s (already known to lie in
 // the directory).
-static int piece_at_slot(const DATABLK *db, int s, ROWPIECE *rp)
+static int piece_at_slot(const DATABLK *db, int s, ROWPIECE *rp, bool quiet = false)
 {
     int off = slot_entry(db, s);
     if (off < 0 || !in_bounds(db->kdbh + (size_t)off, 3, db->bsz)) {
-        fprintf(stderr, "block rdba=0x%08x slot %d: row offset %d beyond the block end.\n", db->rdba, s, off);
+        if (!quiet)
+            fprintf(stderr, "block rdba=0x%08x slot %d: row offset %d beyond the block end.\n", db->rdba, s, off);
         return -1;
     }
     const uint8_t *p = db->blk + db->kdbh + off;
@@ -115,16 +119,17 @@ static int piece_at_slot(const DATABLK *db, int s, ROWPIECE *rp)
     return 0;
 }
 
-int locate_row_piece(const DATABLK *db, int t, int i, ROWPIECE *rp)
+static int locate(const DATABLK *db, int t, int i, ROWPIECE *rp, bool quiet)
 {
     int first, count;
-    int r = table_slots(db, t, &first, &count);
-    if (r == -1)
+    int r = slots_of(db, t, &first, &count, quiet);
+    if (r == -1 && !quiet)
         fprintf(stderr, "block rdba=0x%08x: no table %d in the table directory.\n", db->rdba, t);
     if (r < 0)
         return -1;
     if (i < 0 || i >= count) {
-        fprintf(stderr, "block rdba=0x%08x: no slot %d in table %d of %d slots.\n", db->rdba, i, t, count);
+        if (!quiet)
+            fprintf(stderr, "block rdba=0x%08x: no slot %d in table %d of %d slots.\n", db->rdba, i, t, count);
         return -1;
     }
     // A free slot holds the next free slot number, not a row offset: a rowid
@@ -133,11 +138,16 @@ int locate_row_piece(const DATABLK *db, int t, int i, ROWPIECE *rp)
     int s = first + i;
     for (int f = db->frre, n = 0; f >= 0 && f <= s && n < db->nslot; f = slot_entry(db, f), n++)
         if (f == s) {
-            fprintf(stderr, "block rdba=0x%08x slot %d: the slot is free.\n", db->rdba, s);
+            if (!quiet)
+                fprintf(stderr, "block rdba=0x%08x slot %d: the slot is free.\n", db->rdba, s);
             return -1;
         }
-    return piece_at_slot(db, s, rp);
+    return piece_at_slot(db, s, rp, quiet);
 }
+
+int locate_row_piece(const DATABLK *db, int t, int i, ROWPIECE *rp) { return locate(db, t, i, rp, false); }
+
+int find_row_piece(const DATABLK *db, int t, int i, ROWPIECE *rp) { return locate(db, t, i, rp, true); }
 
 int parse_row_piece(ROWPIECE *rp, unsigned opts)
 {
@@ -154,7 +164,8 @@ int parse_row_piece(ROWPIECE *rp, unsigned opts)
     bool nrid = head ? !(first && last) : !last;
     need += extra + hrid + (nrid ? ROWID_SIZE : 0);
     if (need > left) {
-        fprintf(stderr, "block rdba=0x%08x slot %d: row header beyond the block end.\n", rp->rdba, rp->slot);
+        if (!(opts & RP_QUIET))
+            fprintf(stderr, "block rdba=0x%08x slot %d: row header beyond the block end.\n", rp->rdba, rp->slot);
         return -1;
     }
     if (cki)
@@ -182,6 +193,7 @@ int row_walk_start(ROWWALK *rw, const uint8_t *blk, size_t bsz, int t)
         return -1;
     rw->t = t;
     rw->i = 0;
+    rw->deleted = false;
     // Follow the free-slot list over the slots of the tables before t. A
     // list head of 0 (slot 0 free) is a real entry: only a negative head
     // means there are no free slots.
@@ -202,7 +214,7 @@ int row_walk_next(ROWWALK *rw, ROWPIECE *rp)
         }
         if (piece_at_slot(&rw->db, s, rp) < 0)
             continue;
-        if ((rp->fb & FB_DELETED) || !(rp->fb & FB_HEAD))
+        if (!(rp->fb & FB_HEAD) || ((rp->fb & FB_DELETED) != 0) != rw->deleted)
             continue;
         return 1;
     }

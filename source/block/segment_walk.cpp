@@ -188,16 +188,12 @@ int read_extent(Walk &k, uint32_t dba, uint32_t len)
     return 0;
 }
 
-// Data blocks of data object w->objd in every datafile of the tablespace,
-// in file order.
-int scan_tablespace(Walk &k)
+// Data blocks of every datafile of the tablespace, in file order: those of
+// data object w->objd, or those `want` takes. Returns the visitor's non-zero
+// result, else 0; *found counts the blocks taken.
+int scan_files(Walk &k, bool (*want)(SEGWALK *w, uint32_t rdba, const uint8_t *blk), uint32_t *found)
 {
     SEGWALK *w = k.w;
-    fprintf(stderr, "segment header rdba=0x%08x of ts#=%d cannot be used: scanning the tablespace for blocks of "
-                    "data object %u.\n",
-            w->hdba, w->tsn, w->objd);
-    w->scanned = 1;
-    uint32_t found = 0;
     uint8_t *f = k.faults.data();
     for (uint32_t d = 0; g_ctx.df && d < g_ctx.sys.nf; d++) {
         DATAFILE *df = &g_ctx.df[d];
@@ -218,10 +214,12 @@ int scan_tablespace(Walk &k)
                 if (f[i] == BLOCK_PAST_END || f[i] == BLOCK_READ_ERROR || f[i] == BLOCK_UNFORMATTED)
                     continue;
                 // Bytes of a failed block are only peeked at to tell whose it was.
-                if (blk[offsetof(KCBH, type_kcbh)] != BLOCK_TYPE_DATA ||
-                    get_le32(blk + KTBBH_OFFSET + offsetof(KTBBH, ktbbhod1)) != w->objd)
+                if (blk[offsetof(KCBH, type_kcbh)] != BLOCK_TYPE_DATA)
                     continue;
-                found++;
+                if (want ? !want(w, rdba + (uint32_t)i, blk)
+                         : get_le32(blk + KTBBH_OFFSET + offsetof(KTBBH, ktbbhod1)) != w->objd)
+                    continue;
+                (*found)++;
                 if (f[i] != BLOCK_GOOD) {
                     report_block(df, rdba + (uint32_t)i, f[i]);
                     w->lost(w, df, rdba + (uint32_t)i, 1, f[i]);
@@ -236,6 +234,22 @@ int scan_tablespace(Walk &k)
             b += (uint64_t)n;
         }
     }
+    return 0;
+}
+
+// Data blocks of data object w->objd in every datafile of the tablespace,
+// in file order, in place of the segment's unusable map.
+int scan_tablespace(Walk &k)
+{
+    SEGWALK *w = k.w;
+    fprintf(stderr, "segment header rdba=0x%08x of ts#=%d cannot be used: scanning the tablespace for blocks of "
+                    "data object %u.\n",
+            w->hdba, w->tsn, w->objd);
+    w->scanned = 1;
+    uint32_t found = 0;
+    int rc = scan_files(k, nullptr, &found);
+    if (rc != 0)
+        return rc;
     fprintf(stderr, "scan of ts#=%d found %u blocks of data object %u.\n", w->tsn, found, w->objd);
     return 0;
 }
@@ -262,6 +276,19 @@ int header_lost(Walk &k)
 }
 
 } // namespace
+
+int scan_tablespace_blocks(SEGWALK *w, bool (*want)(SEGWALK *w, uint32_t rdba, const uint8_t *blk))
+{
+    if (w->bsz < (int)(sizeof(KCBH) + sizeof(KTBBH)) || w->area_blks < 1) {
+        fprintf(stderr, "no room to scan ts#=%d.\n", w->tsn);
+        return -1;
+    }
+    Walk k;
+    k.w = w;
+    k.faults.resize((size_t)w->area_blks);
+    uint32_t found = 0;
+    return scan_files(k, want, &found);
+}
 
 int walk_segment(SEGWALK *w)
 {

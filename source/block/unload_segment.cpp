@@ -52,14 +52,19 @@ int uldr_layout(ULDR *ul, int bsz)
 
 // A usable block of the segment: its rows, when it is a data block of the
 // table.
-static int visit_block(SEGWALK *w, const DATAFILE *, uint32_t, uint8_t *blk)
+static int visit_block(SEGWALK *w, const DATAFILE *, uint32_t rdba, uint8_t *blk)
 {
-    return process_data_block((ULDR *)w->arg, blk) < 0 ? -1 : 0;
+    ULDR *ul = (ULDR *)w->arg;
+    if (ul->rec)
+        recover_note_block(ul, rdba, 1);
+    return process_data_block(ul, blk) < 0 ? -1 : 0;
 }
 
 static void lost_blocks(SEGWALK *w, const DATAFILE *df, uint32_t rdba, uint32_t n, int fault)
 {
     ULDR *ul = (ULDR *)w->arg;
+    if (ul->rec && df && fault != SEGWALK_MAP_BROKEN)
+        recover_note_block(ul, rdba, n);
     char why[96];
     int kind = fault == BLOCK_UNFORMATTED ? LOSS_UNFORMATTED : LOSS_BLOCK;
     if (fault == SEGWALK_MAP_BROKEN)
@@ -108,7 +113,13 @@ int unload_segment(ULDR *ul)
     w.lost = lost_blocks;
     w.arg = ul;
     w.name = object_name(ul->tabp->oi);
+    if (ul->rec)
+        recover_segment_begin(ul);
     if (walk_segment(&w) != 0)
+        return -1;
+    // "unload truncated ... scan": then the blocks of the tablespace the
+    // extents did not hold.
+    if (ul->rec && scan_old_blocks(ul, &w) != 0)
         return -1;
     return write_cache(ul);
 }

@@ -86,7 +86,7 @@ int follow_chain(ULDR *ul, const PIECE *head)
             break;
         }
         uint32_t od = get_le32(ul->cblk + KTBBH_OFFSET + offsetof(KTBBH, ktbbhod1));
-        if (ul->objd && od != ul->objd) {
+        if (ul->blkobjd && od != ul->blkobjd) {
             why = "next rowid leads to a block of another object";
             cut = true;
             break;

@@ -72,12 +72,18 @@ static void skip_compressed(ULDR *ul, int rows)
     note_losses(ul, LOSS_COMPRESSED, rows > 0 ? (uint32_t)rows : 0, df, ul->rdba, -1, -1, why);
 }
 
+static int block_rows(ULDR *ul, const uint8_t *blk);
+
 int process_data_block(ULDR *ul, const uint8_t *blk)
 {
     if (blk[0] != BLOCK_TYPE_DATA)
         return 0;
     ul->rdba = get_le32(blk + offsetof(KCBH, rdba_kcbh));
-    if (ul->objd && get_le32(blk + KTBBH_OFFSET + offsetof(KTBBH, ktbbhod1)) != ul->objd) {
+    uint32_t od = get_le32(blk + KTBBH_OFFSET + offsetof(KTBBH, ktbbhod1));
+    if (!block_objd_taken(ul, od)) {
+        // The table's current blocks are no strays when its older ones are read.
+        if (ul->rec && ul->rec->take == TAKE_TRUNCATED && od == ul->objd)
+            return 0;
         if (data_header_parses(blk, (size_t)ul->bsz))
             ul->nskip++;
         else
@@ -85,6 +91,18 @@ int process_data_block(ULDR *ul, const uint8_t *blk)
         return 0;
     }
     ul->nowned++;
+    bool old = ul->rec && ul->rec->take == TAKE_TRUNCATED;
+    ul->blkobjd = old ? od : ul->objd;
+    uint32_t rows0 = ul->nrow;
+    int rc = block_rows(ul, blk);
+    if (old)
+        count_old_block(ul, od, ul->nrow - rows0);
+    return rc;
+}
+
+// The rows of a block the unload takes.
+static int block_rows(ULDR *ul, const uint8_t *blk)
+{
     int rows;
     if (compressed_block(blk, (size_t)ul->bsz, ul->tabn > 0 || (ul->tabp->flag & TAB_CLUSTERED), &rows)) {
         skip_compressed(ul, rows);
@@ -93,9 +111,20 @@ int process_data_block(ULDR *ul, const uint8_t *blk)
     ROWWALK rw;
     if (row_walk_start(&rw, blk, (size_t)ul->bsz, ul->tabn) <= 0)
         return 0;
+    bool deleted = ul->rec && ul->rec->take == TAKE_DELETED;
+    rw.deleted = deleted;
     ROWPIECE rp;
     while (row_walk_next(&rw, &rp) > 0) {
         ul->slot = rp.slot - rw.first;
+        if (deleted) {
+            // Only a deleted row whose every piece still decodes cleanly is
+            // written; it is then decoded as a live one would be.
+            ul->rec->found++;
+            if (!deleted_row_sound(ul, &rw.db, &rp)) {
+                ul->rec->damaged++;
+                continue;
+            }
+        }
         const char *why = nullptr;
         PIECE pc;
         if (!piece_usable(parse_piece(ul, &rw.db, &rp, &pc)))

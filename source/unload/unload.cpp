@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <strings.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -141,6 +142,7 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
         }
         ti[i].nrows = ul->nrow;
         fprintf(stderr, "%10d rows done.\n", (int)ul->nrow);
+        print_recovered(ul);
         print_table_refusals(ul, ti[i].tab_name);
         print_table_losses(ul);
         if (ul->nskip)
@@ -283,10 +285,10 @@ int unload_user(char *args)
     return status;
 }
 
-int unload_table(char *args)
+// One table, named in rest, into "<datadir>/<user>_<table><suffix>.dat":
+// its live rows (rec null), or what rec takes.
+static int unload_single(char *rest, RECOVER *rec, const char *suffix)
 {
-    report_block_reset();
-    char *rest = after_keyword(args);
     if (!dict_loaded())
         return -1;
     char user[32], table[32];
@@ -306,11 +308,21 @@ int unload_table(char *args)
     default: break;
     }
 
+    if (rec && rec->take == TAKE_TRUNCATED) {
+        if (rec->scan && (t->flag & TAB_PART)) {
+            fprintf(stderr, "table \"%s\" is partitioned: its partitions' extents are read, not scanned.\n", table);
+            return -1;
+        }
+        current_objects(rec);
+    }
+
     char path[2048];
     char fu[32], ft[32];
-    snprintf(path, sizeof(path), "%s/%s_%s.dat", g_ctx.par.data_dir, file_part(user, fu), file_part(table, ft));
+    snprintf(path, sizeof(path), "%s/%s_%s%s.dat", g_ctx.par.data_dir, file_part(user, fu), file_part(table, ft),
+             suffix);
     ULDR ul;
     init_uldr(&ul);
+    ul.rec = rec;
     TAB_INFO ti[1];
     ul.fd = create_dump(path);
     int status = -1;
@@ -329,12 +341,51 @@ int unload_table(char *args)
     return status;
 }
 
+int unload_table(char *args)
+{
+    report_block_reset();
+    return unload_single(after_keyword(args), nullptr, "");
+}
+
+// "unload deleted USER.TABLE": the table's deleted rows that still decode
+// cleanly.
+static int unload_deleted(char *args)
+{
+    report_block_reset();
+    RECOVER rec{};
+    rec.take = TAKE_DELETED;
+    return unload_single(after_keyword(args), &rec, "_DELETED");
+}
+
+// "unload truncated USER.TABLE [scan]": the rows of the blocks an older data
+// object of the table left in its extents, or with scan anywhere in its
+// tablespace.
+static int unload_truncated(char *args)
+{
+    report_block_reset();
+    char *rest = after_keyword(args);
+    RECOVER rec{};
+    rec.take = TAKE_TRUNCATED;
+    size_t n = strlen(rest);
+    while (n > 0 && (rest[n - 1] == ' ' || rest[n - 1] == '\t'))
+        rest[--n] = '\0';
+    if (n > 5 && strcasecmp(rest + n - 4, "scan") == 0 && (rest[n - 5] == ' ' || rest[n - 5] == '\t')) {
+        rec.scan = true;
+        rest[n - 5] = '\0';
+    }
+    return unload_single(rest, &rec, "_TRUNCATED");
+}
+
 int unload_handle(char *args)
 {
     if (strncmp(args, "user", 4) == 0)
         return unload_user(args);
     if (strncmp(args, "table", 5) == 0)
         return unload_table(args);
+    if (strncmp(args, "deleted", 7) == 0)
+        return unload_deleted(args);
+    if (strncmp(args, "truncated", 9) == 0)
+        return unload_truncated(args);
     fprintf(stderr, "Invalid unload command arguments.\n");
     return -1;
 }
