@@ -366,12 +366,18 @@ static int unload_truncated(char *args)
     char *rest = after_keyword(args);
     RECOVER rec{};
     rec.take = TAKE_TRUNCATED;
+    // The word "scan" after the name: the name itself ends at the blank
+    // before it (a quoted name ending in scan keeps its quote after it).
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
     size_t n = strlen(rest);
-    while (n > 0 && (rest[n - 1] == ' ' || rest[n - 1] == '\t'))
-        rest[--n] = '\0';
-    if (n > 5 && strcasecmp(rest + n - 4, "scan") == 0 && (rest[n - 5] == ' ' || rest[n - 5] == '\t')) {
-        rec.scan = true;
-        rest[n - 5] = '\0';
+    for (int word = 0; word < 2; word++) {
+        while (n > 0 && blank(rest[n - 1]))
+            rest[--n] = '\0';
+        if (word == 0 && n > 5 && strcasecmp(rest + n - 4, "scan") == 0 && blank(rest[n - 5])) {
+            rec.scan = true;
+            n -= 4;
+            rest[n] = '\0';
+        }
     }
     return unload_single(rest, &rec, "_TRUNCATED");
 }

@@ -241,8 +241,9 @@ protected:
     bool dump_exists(const std::string &name) { return access((dir + "/data/" + name).c_str(), F_OK) == 0; }
 
     // The expected entries of a table from its description: stored columns in
-    // segment order, hidden ones left out, trailing NULLs not stored.
-    static xd::Table expect(const kb::DbTable &t, bool with_segments = true)
+    // segment order, hidden ones left out, trailing NULLs not stored; the
+    // live rows, or with deleted the deleted ones.
+    static xd::Table expect(const kb::DbTable &t, bool with_segments = true, bool deleted = false)
     {
         xd::Table x;
         x.name = t.name;
@@ -275,7 +276,8 @@ protected:
         }
         for (const auto *rows : sets)
             for (const kb::LogicalRow &r : *rows)
-                if (r.layout != kb::RowLayout::Deleted && r.layout != kb::RowLayout::FreeSlot)
+                if (r.layout != kb::RowLayout::FreeSlot &&
+                    (r.layout == kb::RowLayout::Deleted || r.deleted) == deleted)
                     x.rows.push_back(expect_row(t, segcols, r));
         return x;
     }

@@ -26,6 +26,7 @@ struct LogicalRow {
     RowLayout layout = RowLayout::Normal;
     std::vector<Cut> cuts;   // Chained only
     bool keep_trailing_nulls = false;
+    bool deleted = false;    // every piece of the row carries the deleted flag (a deleted row of any layout)
 };
 
 // Block options of a table's data blocks.
@@ -36,6 +37,8 @@ struct BlockOpts {
     int pctfree = 10;        // percent of the block kept free when packing rows
     int max_rows = 0;        // at most this many slots per block (0: no limit)
     bool extra6 = false;     // every head piece carries 6 extra header bytes
+    uint32_t objd = 0;       // data object number of the blocks; 0: the segment's (older blocks of a
+                             // truncated table keep the one they were formatted with)
 };
 
 // Where each logical row's head piece ended up.

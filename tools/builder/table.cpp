@@ -152,6 +152,7 @@ class Packer {
         for (size_t i = 0; i < ncols; i++)
             colsz += enc_size(cols[i]);
         const uint8_t cflag = keys_ ? FB_CLUSTER : 0;
+        dflag_ = r.deleted ? FB_DELETED : 0;
 
         if (r.layout == RowLayout::FreeSlot) {
             PSlot ps;
@@ -163,7 +164,7 @@ class Packer {
             return record(where, bi, put((size_t)bi, t, ps));
         }
         if (r.layout == RowLayout::Deleted || (r.layout == RowLayout::Normal && r.cuts.empty())) {
-            uint8_t fb = FB_HEAD | FB_FIRST | FB_LAST | cflag | (r.layout == RowLayout::Deleted ? FB_DELETED : 0);
+            uint8_t fb = FB_HEAD | FB_FIRST | FB_LAST | cflag | dflag_ | (r.layout == RowLayout::Deleted ? FB_DELETED : 0);
             Piece p = head_piece(t, k, fb);
             long bi = fit(cur_, (long)(piece_size(p) + colsz), k, true);
             if (bi >= 0) {
@@ -183,7 +184,7 @@ class Packer {
 
         if (r.layout == RowLayout::Migrated) {
             Piece stub;
-            stub.fb = FB_HEAD | cflag;
+            stub.fb = FB_HEAD | cflag | dflag_;
             stub.extra6 = x6_[t];
             stub.has_nrid = true;
             long sb = fit(cur_, (long)piece_size(stub), NO_KEY, true);
@@ -230,7 +231,7 @@ class Packer {
         for (size_t bi = 0; bi < blocks_.size(); bi++) {
             PBlock &pb = blocks_[bi];
             DataBlock db;
-            db.objd = s_.objd;
+            db.objd = o_.objd ? o_.objd : s_.objd;
             db.itl = o_.itl;
             db.assm = o_.assm;
             db.ex_extra = o_.ex_extra;
@@ -421,7 +422,7 @@ class Packer {
         int first_slot = -1;
         for (size_t i = 0; i < frags.size(); i++) {
             Piece p;
-            p.fb = cflag | (frags[i].prev ? FB_PREV : 0) | (frags[i].next ? FB_NEXT : 0);
+            p.fb = cflag | dflag_ | (frags[i].prev ? FB_PREV : 0) | (frags[i].next ? FB_NEXT : 0);
             if (i == 0)
                 p.fb |= (head ? FB_HEAD : 0) | FB_FIRST;
             if (i + 1 == frags.size())
@@ -463,6 +464,7 @@ class Packer {
     std::vector<PBlock> blocks_;
     size_t cur_ = 0;
     long cap_ = 0;
+    uint8_t dflag_ = 0;      // FB_DELETED for the pieces of the row being placed
 };
 
 } // namespace
