@@ -2,6 +2,8 @@
 // table's shape (cluster index, columns and their kinds, extra head bytes),
 // the rest are data blocks: the first is decoded, the others lie in a
 // datafile where next rowids can lead (relative file 1, blocks 1 and up).
+// The live rows are decoded, or the deleted rows, or those of an older data
+// object.
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -91,6 +93,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ul.tsn = 0;
     ul.data_ofs = 1536;
     ul.objd = (data[1] & 2) ? get_le32(blocks + 24) : 0;
+    // Flag 4: the deleted rows are taken (each one's pieces checked before
+    // it is decoded); flag 8: the blocks of an older data object.
+    RECOVER rec{};
+    if (data[1] & 0xC) {
+        rec.take = (data[1] & 4) ? TAKE_DELETED : TAKE_TRUNCATED;
+        ul.rec = &rec;
+        if (rec.take == TAKE_TRUNCATED)
+            ul.objd = get_le32(blocks + 24) + 1;
+    }
     if (uldr_layout(&ul, BSZ) < 0)
         abort();
     // The decoded block is copied so that it lies where the segment walk puts it.

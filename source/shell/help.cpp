@@ -16,6 +16,12 @@ static const char help_text[] =
     "              example: unload user scott\n"
     "unload table  unload table data to file, followed by user and table name\n"
     "              example: unload table scott.emp\n"
+    "unload        unload the deleted rows of a table that still decode cleanly,\n"
+    "              followed by deleted and user and table name\n"
+    "              example: unload deleted scott.emp\n"
+    "unload        unload the rows a table held before TRUNCATE, followed by truncated,\n"
+    "              user and table name, and scan to read its whole tablespace\n"
+    "              example: unload truncated scott.emp scan\n"
     "list files    list configured data files\n"
     "list users    list all users exported\n"
     "list tables   list all tables owned by this user, followed by user name\n"
@@ -38,7 +44,7 @@ static const char help_text[] =
     "              example: dump datafile 4 block 20\n"
     "              example: dump rdba 0x01000014\n"
     "\n";
-static_assert(sizeof(help_text) - 1 == 1830);
+static_assert(sizeof(help_text) - 1 == 2223);
 
 int help_handle(char *args)
 {

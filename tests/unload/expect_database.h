@@ -51,7 +51,7 @@ inline Table expect_table(const kb::Database &db, const kb::DbTable &t, const Lo
     auto add = [&](const std::vector<kb::LogicalRow> &rows) {
         for (size_t ri = 0; ri < rows.size(); ri++) {
             const kb::LogicalRow &r = rows[ri];
-            if (r.layout == kb::RowLayout::Deleted || r.layout == kb::RowLayout::FreeSlot)
+            if (r.layout == kb::RowLayout::Deleted || r.layout == kb::RowLayout::FreeSlot || r.deleted)
                 continue;
             std::vector<kb::Col> vals;
             if (clu)
