@@ -112,11 +112,12 @@ bool block_objd_taken(const ULDR *ul, uint32_t objd)
     if (!ul->rec || ul->rec->take != TAKE_TRUNCATED)
         return !ul->objd || objd == ul->objd;
     // Data object numbers are handed out in ascending order: an older one of
-    // the table is smaller than its current one, and the first one is the
-    // table's object number. Any other number a current object holds is
-    // that object's.
+    // the table is smaller than its current one, and not smaller than its
+    // first one, the table's object number (a block of a smaller number was
+    // formatted before the table existed: a dropped table's). Any other
+    // number a current object holds is that object's.
     const RECOVER *r = ul->rec;
-    if (objd == 0 || objd >= ul->objd)
+    if (objd == 0 || objd >= ul->objd || (r->segobjn && objd < r->segobjn))
         return false;
     return objd == r->segobjn || !std::binary_search(r->current.begin(), r->current.end(), objd);
 }
