@@ -16,6 +16,9 @@ static const char help_text[] =
     "              example: unload user scott\n"
     "unload table  unload table data to file, followed by user and table name\n"
     "              example: unload table scott.emp\n"
+    "unload object unload the rows of a data object found by scan, followed by its\n"
+    "              number, then a table or (types); the guessed types without them\n"
+    "              example: unload object 73002 (NUMBER, VARCHAR2(10), DATE)\n"
     "list files    list configured data files\n"
     "list users    list all users exported\n"
     "list tables   list all tables owned by this user, followed by user name\n"
@@ -27,6 +30,7 @@ static const char help_text[] =
     "list dropped  list dropped tables of the recycle bin, followed by user name\n"
     "list parts    list table partitions owned by table, followed by user and table name\n"
     "              example: list parts scott.t_part\n"
+    "list segments list the data objects found by scan and their guessed column types\n"
     "desc          describe the table columns, followed by user and table name\n"
     "              example: desc scott.emp\n"
     "verify        check every block of the data files, followed by nothing,\n"
@@ -34,11 +38,14 @@ static const char help_text[] =
     "              example: verify tablespace 4\n"
     "verify table  list the damaged blocks of a table and the rows they held\n"
     "              example: verify table scott.emp\n"
+    "scan          find the table blocks of the data files by data object number,\n"
+    "              no dictionary needed, followed by nothing or datafile and number\n"
+    "              example: scan datafile 4\n"
     "dump          print one block, followed by datafile and block number or by rdba\n"
     "              example: dump datafile 4 block 20\n"
     "              example: dump rdba 0x01000014\n"
     "\n";
-static_assert(sizeof(help_text) - 1 == 1830);
+static_assert(sizeof(help_text) - 1 == 2334);
 
 int help_handle(char *args)
 {
