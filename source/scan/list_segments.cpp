@@ -62,11 +62,11 @@ int list_segments(char *)
                (unsigned long long)o.rows, o.ncol, known_name(o.objd).c_str());
         print_columns(o);
         if (o.chained)
-            printf("; %llu rows chained or migrated", (unsigned long long)o.chained);
+            printf("; %llu row%s chained or migrated", (unsigned long long)o.chained, o.chained == 1 ? "" : "s");
         if (o.compressed)
-            printf("; %llu compressed blocks", (unsigned long long)o.compressed);
+            printf("; %llu compressed block%s", (unsigned long long)o.compressed, o.compressed == 1 ? "" : "s");
         if (o.bad)
-            printf("; %llu bad blocks", (unsigned long long)o.bad);
+            printf("; %llu bad block%s", (unsigned long long)o.bad, o.bad == 1 ? "" : "s");
         printf("\n");
     }
     printf("%zu data objects, character set %s.\n", r.objs.size(), r.charset.c_str());
