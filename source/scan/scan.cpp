@@ -230,13 +230,16 @@ int scan_handle(char *args)
                     df->bsz);
             continue;
         }
-        char label[1200];
-        snprintf(label, sizeof(label), ". . scanning datafile %u ", df->fno);
+        char label[128];
+        int n = snprintf(label, sizeof(label), ". . scanning datafile %u  ", df->fno);
+        for (; n < 80; n++)
+            label[n] = '.';
+        label[80] = '\0';
         fputs(label, stderr);
         progress_begin(label);
         uint64_t found = scan_file(*s, df);
         progress_end();
-        fputs("\n", stderr);
+        fprintf(stderr, "%10u blocks read.\n", df->blks);
         printf("DATAFILE %u \"%s\" (ts#=%u): %u blocks, %llu table data blocks\n", df->fno, df->name, df->tsn,
                df->blks, (unsigned long long)found);
         blocks += found;

@@ -193,7 +193,10 @@ int scan_decode(const uint8_t *p, size_t n, SCAN_RESULT &res, const char **why)
     uint32_t nobj = r.u32();
     const char *cs = (const char *)p + r.at;
     size_t cslen = strnlen(cs, CHARSET);
-    if (cslen == 0 || cslen == CHARSET)
+    bool padded = cslen < CHARSET;
+    for (size_t i = cslen; i < CHARSET; i++)
+        padded &= cs[i] == 0;
+    if (cslen == 0 || !padded)
         return fail(why, "character set name malformed");
     res.charset.assign(cs, cslen);
     r.at += CHARSET;
