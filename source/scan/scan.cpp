@@ -86,7 +86,9 @@ void profile_piece(Scan &s, SCAN_OBJ &o, ROWPIECE *rp)
         if (rp->fb & FB_NEXT)
             usable--;
     }
-    uint32_t cc = rp->cc > SCAN_COLS_MAX ? SCAN_COLS_MAX : rp->cc;
+    // A piece holds at most 255 columns, fewer than an object keeps.
+    static_assert(SCAN_COLS_MAX > 255);
+    uint32_t cc = rp->cc;
     if (cc > o.ncol) {
         o.ncol = cc;
         o.cols.resize(cc);
