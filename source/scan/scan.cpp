@@ -17,6 +17,7 @@
 #include "kelvo/progress.h"
 #include "kelvo/scan.h"
 #include "kelvo/shell.h"
+#include "value_tests.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ void profile_piece(Scan &s, SCAN_OBJ &o, ROWPIECE *rp)
         if (r < 0)
             break;
         if (r > 0)
-            scan_count_value(&o.cols[(size_t)i], data, len, s.cs_kind);
+            scanval::count_value(&o.cols[(size_t)i], data, len, s.cs_kind);
     }
 }
 
