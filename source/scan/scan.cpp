@@ -59,7 +59,6 @@ SCAN_OBJ &object_of(Scan &s, uint32_t objd, const DATAFILE *df)
 // The block at block number b of df joins the object's range in that file.
 void place_block(SCAN_OBJ &o, const DATAFILE *df, uint32_t b)
 {
-    o.blocks++;
     SCAN_RANGE *g = !o.ranges.empty() && o.ranges.back().fno == df->fno ? &o.ranges.back() : nullptr;
     for (size_t i = 0; !g && i < o.ranges.size(); i++)
         if (o.ranges[i].fno == df->fno)
@@ -75,6 +74,7 @@ void place_block(SCAN_OBJ &o, const DATAFILE *df, uint32_t b)
     if (b > g->last)
         g->last = b;
     g->blocks++;
+    o.blocks++;
 }
 
 // The columns of one head piece that holds the first columns of its row
