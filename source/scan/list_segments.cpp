@@ -37,6 +37,8 @@ void print_columns(const SCAN_OBJ &o)
         printf("  cluster: columns not profiled");
         return;
     }
+    if (o.ncol == 0)
+        printf("  no column profiled");
     for (uint32_t i = 0; i < o.ncol; i++) {
         const SCAN_COL *c = &o.cols[i];
         SCAN_GUESS g = scan_guess(c);

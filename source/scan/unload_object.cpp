@@ -312,7 +312,7 @@ int unload_object(char *args)
         visible += col_visible(&c);
     }
     if (stored == 0) {
-        fprintf(stderr, "data object %lu: no column to unload.\n", objd);
+        fprintf(stderr, "data object %lu: no column profiled: name a table or give the types.\n", objd);
         return -1;
     }
     if (stored < o->ncol)
