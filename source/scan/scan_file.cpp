@@ -200,7 +200,7 @@ int scan_decode(const uint8_t *p, size_t n, SCAN_RESULT &res, const char **why)
         return fail(why, "character set name malformed");
     res.charset.assign(cs, cslen);
     r.at += CHARSET;
-    // Every object takes at least its fixed part and one range.
+    // Every object takes at least its fixed fields and one range.
     if (nobj > (r.n - r.at) / (OBJ_FIXED + RANGE))
         return fail(why, "object count exceeds the file");
     res.objs.resize(nobj);

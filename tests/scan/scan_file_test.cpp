@@ -92,7 +92,7 @@ TEST(SavedScan, DamageIsRefusedWithItsReason)
 {
     Bytes good;
     scan_encode(sample(), good);
-    // Offsets: header 80; first object: fixed part 80..143 (ncol at 96,
+    // Offsets: header 80; first object: fixed fields 80..143 (ncol at 96,
     // nranges at 100, rows at 112), ranges from 144, columns from 176.
     struct Case {
         const char *what;
