@@ -9,6 +9,7 @@
 //   dump, unload, lob  the dump file and the unloading of tables and LOBs
 //   shell              the command table and the commands
 //   diagnose           "verify" and "dump": block checks and block dumps
+//   scan               "scan", "list segments", "unload object": no dictionary
 //   context            the global context g_ctx
 #pragma once
 
@@ -22,4 +23,5 @@
 #include "kelvo/lob.h"
 #include "kelvo/shell.h"
 #include "kelvo/diagnose.h"
+#include "kelvo/scan.h"
 #include "kelvo/context.h"

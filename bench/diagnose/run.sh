@@ -7,40 +7,5 @@
 #   BENCH_BUILD  the Release build directory; BENCH_DIR  scratch data directory
 #   BENCH_VERIFY_MIB  size of the datafile (default 1024)
 set -euo pipefail
-build=${BENCH_BUILD:?}
-dir=${BENCH_DIR:?}/diagnose
-mib=${BENCH_VERIFY_MIB:-1024}
-rm -rf "$dir"
-mkdir -p "$dir/dict" "$dir/data"
-file=$dir/users01.dbf
-"$build/tools/builder/mkdb" big "$file" "$mib" >/dev/null
-echo "$file" >"$dir/datafiles.txt"
-printf 'dictdir = %s/dict\ndatadir = %s/data\ndatafiles = %s/datafiles.txt\n' "$dir" "$dir" "$dir" >"$dir/config.ini"
-bytes=$(stat -c %s "$file")
-echo "datafile: $bytes bytes of table blocks written by mkdb"
-
-ns() { date +%s%N; }
-rate() { echo $(( bytes * 1000 / ($2 - $1) )); }   # MB/s from two ns stamps
-
-cat "$file" >/dev/null
-cats=() verifies=()
-for i in 1 2 3; do
-  t0=$(ns); cat "$file" >/dev/null; t1=$(ns)
-  cats+=("$(rate "$t0" "$t1")")
-  t0=$(ns); "$build/source/kelvo" config="$dir/config.ini" verify >"$dir/out" 2>"$dir/err" || true; t1=$(ns)
-  verifies+=("$(rate "$t0" "$t1")")
-done
-grep -q "^  corrupt  *0$" "$dir/out" || { echo "verify found corrupt blocks or failed:"; tail -5 "$dir/out" "$dir/err"; exit 1; }
-grep "blocks examined" "$dir/out" | head -1
-summary() { # label rates...
-  local label=$1; shift
-  local sorted; sorted=$(printf '%s\n' "$@" | sort -n | tr '\n' ' ')
-  set -- $sorted
-  printf '%-22s best %6d MB/s  (spread %d..%d)\n' "$label" "$3" "$1" "$3"
-}
-summary "cat FILE > /dev/null" "${cats[@]}"
-summary "verify" "${verifies[@]}"
-best_cat=$(printf '%s\n' "${cats[@]}" | sort -n | tail -1)
-best_verify=$(printf '%s\n' "${verifies[@]}" | sort -n | tail -1)
-echo "verify / cat = $(awk "BEGIN{printf \"%.2f\", $best_verify/$best_cat}") (aim at least 0.75)"
-rm -rf "$dir"
+. "$(dirname "$0")/../whole_file.sh"
+whole_file_bench verify "${BENCH_VERIFY_MIB:-1024}" 0.75 "^  corrupt  *0$" "blocks examined"

@@ -37,3 +37,7 @@ extern char g_dbfile_list[1024];
 // The "system" key: the path of the SYSTEM datafile, when the list holds the
 // files of several containers; empty when not given.
 extern char g_system_file[1024];
+// The "charset" key: the database character set when no dictionary says it
+// (the scan's text counts, the dump header of "unload object"); AL32UTF8
+// when not given.
+extern char g_charset[64];

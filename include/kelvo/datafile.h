@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "kelvo/config.h"
 
@@ -111,6 +112,12 @@ int read_blocks_checked(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const 
 // segment's high-water mark is not).
 int read_blocks_quiet(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const BLOCK_WANT *want,
                       uint8_t *faults);
+// Blocks 1 to the end of df (block 0 is the file's own header) in reads of
+// up to `slice` bytes into buf, faults[i] set as read_blocks_quiet does; take
+// gets each read: its first block number and rdba and its block count.
+// -1 when a block does not fit the slice.
+int read_whole_file(DATAFILE *df, uint8_t *buf, size_t slice, uint8_t *faults,
+                    const std::function<void(uint64_t b, uint32_t rdba, uint32_t n)> &take);
 // Block number of rdba within df (the whole rdba for a bigfile datafile).
 static inline uint64_t df_block_number(const DATAFILE *df, uint32_t rdba)
 {

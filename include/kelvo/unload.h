@@ -130,6 +130,10 @@ struct __unloader {
     uint32_t nasis;         // extended values written as stored (not LOB locators)
     RECOVER *rec;           // deleted or truncated rows, null for the live ones
     uint32_t blkobjd;       // data object of the rows being decoded: their chains stay in it (0: any)
+    // When set, the table's blocks are read by this instead of through its
+    // segments ("unload object": the blocks the scan found), with walk_arg.
+    int (*walk)(ULDR *ul);
+    const void *walk_arg;
 };
 
 // Recording what a table loses. Every loss is counted in ul->lost by kind and
@@ -163,6 +167,8 @@ void print_encrypted_columns(const TAB *t, const char *name);
 int write_blank(int fd, uint64_t sz);
 int write_cache(ULDR *ul);
 int make_head(void);
+// The header without a dictionary: the character set given, AL16UTF16.
+int make_charset_head(const char *charset);
 int write_head(ULDR *ul, HEAD_INFO *inf);
 int write_tab_info(ULDR *ul);
 
@@ -191,6 +197,13 @@ void print_recovered(const ULDR *ul);
 void current_objects(RECOVER *rec);
 
 int unload_handle(char *args);
+// The working record of one command, empty.
+void init_uldr(ULDR *ul);
+// Unloads the tables whose TAB_INFO (ul->tinf) is filled into the open dump
+// ul->fd (its header and table information reserved), then writes the
+// header and the table information. table_fails: a failed table fails the
+// command (one table named by the user).
+int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fails);
 int unload_user(char *args);
 int unload_table(char *args);
 int unload_one_table(ULDR *ul);

@@ -1,10 +1,12 @@
-// The configuration file: "dictdir", "datadir", "datafiles", "checksum" and
-// "system" lines of the form `key = value`, with '#' comments.
+// The configuration file: "dictdir", "datadir", "datafiles", "checksum",
+// "system" and "charset" lines of the form `key = value`, with '#' comments.
 #include <cerrno>
 #include <cstdio>
 
 #include "kelvo/shell.h"
 #include "kelvo/context.h"
+
+char g_charset[64] = "AL32UTF8";
 
 // Bounded copy that always ends with a NUL.
 static void copy_value(char *dst, size_t size, const char *src)
@@ -33,11 +35,12 @@ char *next_config_line(FILE *fp, char *buf, int size)
 
 int load_config(void)
 {
-    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum", "system"};
+    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum", "system", "charset"};
     constexpr int NKEYS = (int)(sizeof(keys) / sizeof(keys[0]));
     memset(&g_ctx.par, 0, sizeof(g_ctx.par));
     g_dbfile_list[0] = '\0';
     g_system_file[0] = '\0';
+    snprintf(g_charset, sizeof(g_charset), "AL32UTF8");
 
     FILE *fp = fopen(g_cfgname, "r");
     if (!fp) {
@@ -72,6 +75,10 @@ int load_config(void)
             break;
         case 4:
             copy_value(g_system_file, sizeof(g_system_file), value);
+            break;
+        case 5:
+            if (*value)
+                copy_value(g_charset, sizeof(g_charset), value);
             break;
         default:
             if (strncmp(value, "YES", 3) == 0 || strncmp(value, "yes", 3) == 0)

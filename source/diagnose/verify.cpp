@@ -94,15 +94,7 @@ void verify_file(Run &run, DATAFILE *df, Tally &t)
 {
     static uint8_t faults[VERIFY_SLICE / 2048];
     const size_t bsz = df->bsz;
-    const uint32_t batch = (uint32_t)(VERIFY_SLICE / bsz);
-    // A smallfile datafile addresses 22 bits of blocks.
-    uint64_t last = df->blks;
-    if (!(df->flag & DF_BIGFILE) && last > 0x3FFFFF)
-        last = 0x3FFFFF;
-    for (uint64_t b = 1; b <= last;) {
-        uint32_t n = (uint32_t)(last - b + 1 < batch ? last - b + 1 : batch);
-        uint32_t rdba = (df->flag & DF_BIGFILE) ? (uint32_t)b : ((df->rfn << 22) | (uint32_t)b);
-        read_blocks_quiet(df, rdba, (int)n, g_ctx.wrk, nullptr, faults);
+    read_whole_file(df, g_ctx.wrk, VERIFY_SLICE, faults, [&](uint64_t b, uint32_t rdba, uint32_t n) {
         for (uint32_t i = 0; i < n; i++) {
             const uint8_t *blk = g_ctx.wrk + (size_t)i * bsz;
             int fault = faults[i];
@@ -128,8 +120,7 @@ void verify_file(Run &run, DATAFILE *df, Tally &t)
                 t.scn = scn;
             t.any_scn = true;
         }
-        b += n;
-    }
+    });
 }
 
 // The datafiles chosen by the argument text, marked in `chosen`; -1 after a

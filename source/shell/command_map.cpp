@@ -3,6 +3,7 @@
 #include "kelvo/unload.h"
 #include "kelvo/shell.h"
 #include "kelvo/diagnose.h"
+#include "kelvo/scan.h"
 
 const COMMAND_MAP command_map[] = {
     {"help", help_handle},
@@ -15,5 +16,6 @@ const COMMAND_MAP command_map[] = {
     {"desc", desc_handle},
     {"verify", verify_handle},
     {"dump", dump_handle},
+    {"scan", scan_handle},
     {"", nullptr},
 };

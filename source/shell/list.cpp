@@ -1,4 +1,4 @@
-// "list files|users|tables|dropped|objects|parts": what kelvo knows, without
+// "list files|users|tables|dropped|objects|parts|segments": what kelvo knows, without
 // unloading anything. A listing never fails the command. Names from the
 // dictionary files are printed with at most 31 bytes, so that a damaged
 // record without its NUL cannot carry the output past its field.
@@ -6,6 +6,7 @@
 
 #include "kelvo/shell.h"
 #include "kelvo/context.h"
+#include "kelvo/scan.h"
 
 namespace {
 
@@ -187,6 +188,8 @@ int list_handle(char *args)
         print_dropped_info(args);
     else if (starts_with(args, "parts"))
         print_tabpart_info(args);
+    else if (starts_with(args, "segments"))
+        list_segments(args);
     else
         fprintf(stderr, "Invalid list command arguments.\n");
     return 0;

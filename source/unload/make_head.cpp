@@ -1,4 +1,6 @@
-// The dump file header, built from the database properties of props.dat.
+// The dump file header, built from the database properties of props.dat, or,
+// with no dictionary loaded ("unload object" after a scan), from the
+// "charset" key.
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -74,5 +76,17 @@ int make_head(void)
 
     memcpy(hi->magic, DUMP_MAGIC, sizeof(DUMP_MAGIC));
     snprintf(hi->nls_lang, sizeof(hi->nls_lang), "%s_%s.%s", lang, terr, cset);
+    return 0;
+}
+
+int make_charset_head(const char *charset)
+{
+    // No PROPS$: the national character set is Oracle's default, the time
+    // zone unknown, the character set the one configured.
+    HEAD_INFO *hi = (HEAD_INFO *)g_ctx.wrk;
+    memset(g_ctx.wrk, 0, DUMP_HEAD_SIZE);
+    memcpy(hi->magic, DUMP_MAGIC, sizeof(DUMP_MAGIC));
+    snprintf(hi->nls_lang, sizeof(hi->nls_lang), "AMERICAN_AMERICA.%s", charset);
+    snprintf(hi->ncharset, sizeof(hi->ncharset), "AL16UTF16");
     return 0;
 }

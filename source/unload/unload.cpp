@@ -12,6 +12,7 @@
 #include "kelvo/shell.h"
 #include "kelvo/context.h"
 #include "kelvo/progress.h"
+#include "kelvo/scan.h"
 
 // Skips the command's keyword and the blanks and tabs after it.
 static char *after_keyword(char *args)
@@ -115,7 +116,7 @@ static int create_dump(const char *path)
 
 // Unloads the tables whose TAB_INFO is filled, then writes the header and the
 // table information over the zeros at the start of the file.
-static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fails)
+int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fails)
 {
     int status = 0;
     TAB_INFO *ti = (TAB_INFO *)ul->tinf;
@@ -175,7 +176,8 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
         fprintf(stderr, "truncate dump file: %s\n", strerror(errno));
         status = -1;
     }
-    if (make_head() < 0)
+    // Blocks found by the scan, with no dictionary loaded: no PROPS$ either.
+    if ((ul->walk && !g_ctx.usr ? make_charset_head(g_charset) : make_head()) < 0)
         return -1;
     HEAD_INFO *hi = (HEAD_INFO *)g_ctx.wrk;
     snprintf(hi->owner, sizeof(hi->owner), "%s", user);
@@ -185,7 +187,7 @@ static int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fail
     return status;
 }
 
-static void init_uldr(ULDR *ul)
+void init_uldr(ULDR *ul)
 {
     memset(ul, 0, sizeof(*ul));
     ul->fd = -1;
@@ -392,6 +394,8 @@ int unload_handle(char *args)
         return unload_deleted(args);
     if (strncmp(args, "truncated", 9) == 0)
         return unload_truncated(args);
+    if (strncmp(args, "object", 6) == 0)
+        return unload_object(args + 6);
     fprintf(stderr, "Invalid unload command arguments.\n");
     return -1;
 }

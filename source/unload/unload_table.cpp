@@ -41,6 +41,8 @@ static int walk(ULDR *ul, uint32_t tsn, uint32_t fno, uint32_t blk, uint32_t obj
 static int walk_segments(ULDR *ul)
 {
     const TAB *t = ul->tabp;
+    if (ul->walk)
+        return ul->walk(ul);
     if (!(t->flag & TAB_PART))
         return walk(ul, t->tsn, t->fno, t->blk, t->objd);
     if (t->flag & TAB_COMPOSITE) {

@@ -33,7 +33,7 @@ TEST_F(Loop, HelpTextAndExit)
     KelvoRun r = run("help\nexit\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    ASSERT_EQ(r.out.size(), 2223u);
+    ASSERT_EQ(r.out.size(), 2727u);
     EXPECT_EQ(r.out.substr(0, 37), "\nhelp          show this information\n");
     EXPECT_EQ(r.out.find('\t'), std::string::npos);
     EXPECT_EQ(r.out.substr(r.out.size() - 45), "              example: dump rdba 0x01000014\n\n");
@@ -41,12 +41,12 @@ TEST_F(Loop, HelpTextAndExit)
     size_t lines = 0;
     for (size_t p = 1; p < r.out.size() - 1; p = r.out.find('\n', p) + 1, lines++)
         EXPECT_TRUE(r.out[p + 13] == ' ' && r.out[p + 14] != ' ') << r.out.substr(p, r.out.find('\n', p) - p);
-    EXPECT_EQ(lines, 39u);
+    EXPECT_EQ(lines, 46u);
 
     // Argument text is ignored by help and by exit; nothing runs after exit.
     r = run("help me please\nexit right now\nhelp\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.size(), 2223u);
+    EXPECT_EQ(r.out.size(), 2727u);
     EXPECT_EQ(r.err, "");
 }
 
@@ -65,7 +65,7 @@ TEST_F(Loop, SplittingAndDispatch)
                      "he" + std::string(1, '\0') + "lp\n"
                      "exit\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.size(), 3 * 2223u);
+    EXPECT_EQ(r.out.size(), 3 * 2727u);
     EXPECT_EQ(r.err, "Invalid command \"HELP\".\nInvalid command \"Help\".\nInvalid command \"exitnow\".\n"
                      "Invalid command \"helpful\".\nInvalid command \"" +
                          std::string(40, 'h') + "\".\nInvalid command \"he\".\n");
@@ -79,7 +79,7 @@ TEST_F(Loop, EndOfInputActsAsExit)
     // A last line without a line end still runs.
     r = run("help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.size(), 2223u);
+    EXPECT_EQ(r.out.size(), 2727u);
     EXPECT_EQ(r.err, "");
 }
 
@@ -91,7 +91,7 @@ TEST_F(Loop, LongLinesAreCutAt511)
     std::string padded = "help" + std::string(507, ' ') + "exit";
     KelvoRun r = run(word + "\n" + padded + "\n" + std::string(505, ' ') + "exit" + std::string(100, 'x') + "\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.size(), 2223u);
+    EXPECT_EQ(r.out.size(), 2727u);
     EXPECT_EQ(r.err, "Invalid command \"" + word.substr(0, 511) + "\".\nInvalid command \"exit" + std::string(2, 'x') +
                          "\".\n");
 }
@@ -106,7 +106,7 @@ TEST_F(Loop, ExitStatusSaysWhetherACommandFailed)
     EXPECT_EQ(r.status, 1);
     r = run("help;\nhelp ;;\nexit;\nbogus\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.size(), 2 * 2223u);
+    EXPECT_EQ(r.out.size(), 2 * 2727u);
     EXPECT_EQ(r.err, "");
 }
 
@@ -134,12 +134,12 @@ TEST_F(Loop, CommandsAsArguments)
 {
     KelvoRun r = run("bogus\n", {"help", "list files"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.substr(0, 2223), run("help\n").out);
-    EXPECT_EQ(r.out.substr(2223), run("list files\n").out);
+    EXPECT_EQ(r.out.substr(0, 2727), run("help\n").out);
+    EXPECT_EQ(r.out.substr(2727), run("list files\n").out);
     EXPECT_EQ(r.err, run("help\nlist files\n").err);
     r = run("", {"help", "exit", "bogus"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.size(), 2223u);
+    EXPECT_EQ(r.out.size(), 2727u);
     r = run("", {"desc scott.emp"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Command \"desc\" execute error.\n");

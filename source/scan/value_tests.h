@@ -1,0 +1,184 @@
+// The value tests of the scan, inline: they run for every value of every
+// row of the datafiles (scan.cpp), and are the public procedures of
+// scan_value.cpp. See scan_value.cpp for what they check.
+#pragma once
+
+#include <cstring>
+
+#include "kelvo/scan.h"
+
+namespace scanval {
+
+inline bool number(const uint8_t *p, size_t n)
+{
+    if (n == 0 || n > 21)
+        return false;
+    if (n == 1)
+        return p[0] == 0x80;    // zero; the legacy infinities are no data a table holds
+    if (p[0] & 0x80) {
+        // Positive: digits stored as 1..100 (0..99 plus one).
+        for (size_t i = 1; i < n; i++)
+            if (p[i] < 1 || p[i] > 100)
+                return false;
+        return p[1] != 1 && p[n - 1] != 1;
+    }
+    // Negative: digits stored as 101..2 (0..99), ended by 102 unless the
+    // mantissa is full (20 digits).
+    size_t m = n - 1;
+    if (p[n - 1] == 102)
+        m--;
+    else if (m != 20)
+        return false;
+    if (m == 0)
+        return false;
+    for (size_t i = 1; i <= m; i++)
+        if (p[i] < 2 || p[i] > 101)
+            return false;
+    return p[1] != 101 && p[m] != 101;
+}
+
+inline bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+// Oracle's signed year (no year 0), 4712 BC to 9999 AD, and a real day.
+inline bool date(const uint8_t *p, size_t n)
+{
+    if (n != 7)
+        return false;
+    if (p[0] < 1 || p[1] < 1 || p[1] > 199)
+        return false;
+    int year = ((int)p[0] - 100) * 100 + ((int)p[1] - 100);
+    if (year == 0 || year < -4712 || year > 9999)
+        return false;
+    // A year's two bytes lie on one side of 100: AD both above, BC both below.
+    if ((p[0] >= 100) != (p[1] >= 100) && p[1] != 100)
+        return false;
+    if (p[2] < 1 || p[2] > 12 || p[3] < 1 || p[4] < 1 || p[4] > 24 || p[5] < 1 || p[5] > 60 || p[6] < 1 ||
+        p[6] > 60)
+        return false;
+    static const uint8_t days[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int astro = year < 0 ? year + 1 : year;
+    if (p[3] > days[p[2] - 1] || (p[2] == 2 && p[3] == 29 && !leap(astro < 0 ? -astro : astro)))
+        return false;
+    return true;
+}
+
+inline bool stamp(const uint8_t *p, size_t n)
+{
+    if (n != 11)
+        return false;
+    uint32_t ns = ((uint32_t)p[7] << 24) | ((uint32_t)p[8] << 16) | ((uint32_t)p[9] << 8) | p[10];
+    return date(p, 7) && ns < 1000000000u;
+}
+
+// Tab, line feed and carriage return are text; other control characters
+// (and DEL) are not.
+inline bool printable_ascii(uint8_t c) { return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r'; }
+
+inline bool utf8_text(const uint8_t *p, size_t n)
+{
+    size_t i = 0;
+    while (i < n) {
+        uint8_t c = p[i];
+        if (c < 0x80) {
+            if (!printable_ascii(c))
+                return false;
+            i++;
+            continue;
+        }
+        size_t len;
+        uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i < len)
+            return false;
+        for (size_t k = 1; k < len; k++) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        // Overlong forms, code points past U+10FFFF and the C1 controls are
+        // no text. Surrogates pass: Oracle's UTF8 writes them (CESU-8).
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0x80 && cp < 0xA0))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+// The length of the run of printable ASCII (0x20 to 0x7E) at p, eight
+// bytes at a time: most text is such runs, and this runs for every value.
+inline size_t ascii_run(const uint8_t *p, size_t n)
+{
+    constexpr uint64_t ONES = 0x0101010101010101ull, HIGH = 0x8080808080808080ull;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x;
+        memcpy(&x, p + i, 8);
+        // A byte below 0x20, or above 0x7E (DEL and every byte with its top bit).
+        uint64_t below = (x - ONES * 0x20) & ~x & HIGH;
+        uint64_t above = ((x + ONES * (127 - 0x7E)) | x) & HIGH;
+        if (below | above)
+            break;
+    }
+    while (i < n && p[i] >= 0x20 && p[i] < 0x7F)
+        i++;
+    return i;
+}
+
+inline bool text(const uint8_t *p, size_t n, int kind)
+{
+    size_t run = ascii_run(p, n);
+    if (run == n)
+        return true;
+    p += run;
+    n -= run;
+    if (kind == SCS_UTF8)
+        return utf8_text(p, n);
+    for (size_t i = 0; i < n; i++) {
+        uint8_t c = p[i];
+        if (c < 0x80 ? !printable_ascii(c) : kind == SCS_ASCII)
+            return false;
+    }
+    return true;
+}
+
+inline void count_value(SCAN_COL *c, const uint8_t *p, size_t n, int cs_kind)
+{
+    uint32_t len = (uint32_t)n;
+    if (c->values == 0 || len < c->minlen)
+        c->minlen = len;
+    if (len > c->maxlen)
+        c->maxlen = len;
+    c->values++;
+    c->bytes += n;
+    bool num = n <= 21 && number(p, n), fit = num;
+    c->num += num;
+    if (n == 7 && date(p, n)) {
+        c->date++;
+        fit = true;
+    } else if (n == 11 && stamp(p, n)) {
+        c->stamp++;
+        fit = true;
+    }
+    // In UTF-8 a positive NUMBER is never text: its exponent byte (0x80 and
+    // up) would have to lead a sequence that its digits (1 to 100) cannot
+    // continue.
+    if (!(cs_kind == SCS_UTF8 && num && p[0] >= 0x80) && text(p, n, cs_kind)) {
+        c->text++;
+        fit = true;
+    }
+    if (!fit)
+        c->other++;
+}
+
+} // namespace scanval
