@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Reads a 1 GiB datafile through read_extent_blocks with block verification off
-# and on, and compares with `cat FILE > /dev/null` on the same file in the same
+# Reads a 1 GiB datafile through read_extent_blocks, and as the unload's
+# segment walks read (read_blocks_quiet), with block verification off and
+# on, and compares with `cat FILE > /dev/null` on the same file in the same
 # run, each the best of three runs. All runs read from the page cache (the file is read once before), so
 # the figures compare the reader's own cost with the cheapest possible read.
 #   BENCH_BUILD  the Release build directory; BENCH_DIR  scratch data directory
@@ -46,9 +47,9 @@ echo "$out"
 # Ratios per batch size: reading against cat, and the time verification adds
 # relative to the read without it.
 awk -v c="$cat_rate" '
-  /verification off/ { off[$2] = $(NF-1) }
-  /verification on/  { on[$2] = $(NF-1) }
-  END { for (b in off)
-          printf "%4d blocks a call: verification off / cat = %.2f; verification adds %.0f%% to the read time\n",
-                 b, off[b] / c, 100 * (off[b] / on[b] - 1) }' <<<"$out"
+  /verification off/ { off[$1 " " $2] = $(NF-1) }
+  /verification on/  { on[$1 " " $2] = $(NF-1) }
+  END { for (k in off)
+          printf "%s blocks a call: verification off / cat = %.2f; verification adds %.0f%% to the read time\n",
+                 k, off[k] / c, 100 * (off[k] / on[k] - 1) }' <<<"$out" | sort
 rm -f "$file"
