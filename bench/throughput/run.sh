@@ -45,9 +45,10 @@ usage=$dir/usage
 
 # kelvo_run CONFIG COMMANDS: kelvo's output to $dir/log; user and system
 # seconds and peak RSS (KiB; of the largest of kelvo and the processes it
-# waited for) to $usage.
+# waited for) to $usage. A failed command ends the benchmark.
 kelvo_run() {
-  /usr/bin/time -f '%U %S %M' -o "$usage" "$kelvo" config="$1" >"$dir/log" 2>&1 <<<"$2"$'\nexit'
+  /usr/bin/time -f '%U %S %M' -o "$usage" "$kelvo" config="$1" >"$dir/log" 2>&1 <<<"$2"$'\nexit' ||
+    { echo "kelvo failed on: ${2//$'\n'/; }"; tail -3 "$dir/log"; exit 1; }
 }
 # measure CLEAN CMD...: one warm-up run, then $runs runs of CMD, each after
 # CLEAN. Sets best and worst (wall µs), cpu (CPU seconds of the best run)
@@ -171,5 +172,5 @@ measure "$no_clean" cat_null; null_us=$best
 measure "$no_clean" kelvo_run "$dir/dict/config.ini" $'export dict\nload dict'
 grep -q '1000396 rows done' "$dir/log" || { echo "the dictionary did not load its columns"; tail -3 "$dir/log"; exit 1; }
 echo "dictionary of 1,000,000 columns: export dict + load dict $(spread); $(ratio "$best" "$null_us") x cat SYSTEM > /dev/null" \
-  "($(ms "$null_us") ms); peak RSS $rss KiB (aim under 1 s)"
+  "($(ms "$null_us") ms); CPU time of the best run $cpu s; peak RSS $rss KiB (aim under 1 s)"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
