@@ -35,6 +35,8 @@ long read_full(int fd, uint8_t *buf, size_t n);
 long pread_full(int fd, uint8_t *buf, size_t n, uint64_t off);
 int write_full(int fd, const uint8_t *buf, size_t n);
 int pwrite_full(int fd, const uint8_t *buf, size_t n, uint64_t off);
+// A buffer of n bytes for free(); large ones in 2 MiB pages where offered.
+void *alloc_large(size_t n);
 
 // Reads the datafile list into g_ctx.df / g_ctx.sys.nf, staging records in
 // the work buffer and spilling full batches to "<dictdir>/dbfile.tmp".

@@ -56,6 +56,7 @@ struct DictRow {
     int left;               // columns of the current piece not yet read
     int pos;                // row position of the column at p
     int hops;               // pieces read by address
+    uint32_t cblk_dba;      // the block cblk holds, read good (0: none yet)
     size_t jlen;
     uint8_t join[JOIN_MAX];
 };
@@ -72,9 +73,15 @@ int read_piece(DictRow &r, uint32_t dba, uint16_t slot)
         return ROW_BAD;
     }
     // A piece that cannot be read costs its row only (the block is reported).
-    uint8_t fault = BLOCK_GOOD;
-    if (read_blocks_checked(g_ctx.sysf, dba, 1, r.cblk, nullptr, &fault) != 0)
-        return ROW_BAD;
+    // The migrated rows of a block often have their bodies in one other
+    // block: it is read once for all of them.
+    if (dba == 0 || dba != r.cblk_dba) {
+        r.cblk_dba = 0;
+        uint8_t fault = BLOCK_GOOD;
+        if (read_blocks_checked(g_ctx.sysf, dba, 1, r.cblk, nullptr, &fault) != 0)
+            return ROW_BAD;
+        r.cblk_dba = dba;
+    }
     int o = open_data_block(&r.cdb, r.cblk, r.bsz);
     if (o == 0)
         fprintf(stderr, "dictionary row piece rdba=0x%08x slot %d: not a data block.\n", dba, slot);
@@ -296,6 +303,7 @@ int decode_block(const Member &m, uint8_t *cblk, uint8_t *blk, R *rec, int tabn,
     DictRow cursor;
     DictRow *row = &cursor;
     row->cblk = cblk;
+    row->cblk_dba = 0;
     row->bsz = g_ctx.sysf->bsz;
     row->tabn = tabn;
     row->opts = m.clustered ? RP_CLUSTERED : 0;

@@ -63,7 +63,7 @@ int read_dict_data(const char *name, void **data, int *size)
     int fsize = (int)st.st_size;
     uint8_t *buf = g_ctx.wrk;
     if (fsize > WORK_BUFFER_SIZE || buf == nullptr) {
-        buf = (uint8_t *)malloc(fsize > 0 ? (size_t)fsize : 1);
+        buf = (uint8_t *)alloc_large((size_t)fsize);
         if (buf == nullptr) {
             fprintf(stderr, "allocate memory %d bytes error: %s\n", fsize, strerror(errno));
             close(fd);

@@ -27,7 +27,7 @@ int load_file(DICT_TABLE_ID id, R **arr)
     if (read_dict_data(t.file, &data, &size) != 0)
         return -1;
     if (data == g_ctx.wrk) {
-        void *copy = malloc(size > 0 ? (size_t)size : 1);
+        void *copy = alloc_large((size_t)size);
         if (copy == nullptr) {
             fprintf(stderr, "allocate memory %d bytes error: %s\n", size, strerror(errno));
             return -1;

@@ -8,6 +8,7 @@
 // exchanges. It only finds each minimum faster: a tournament tree over the
 // positions not yet placed answers "first smallest" in O(log n), and each
 // exchange changes two leaves. n records take O(n log n) instead of O(n^2).
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -51,18 +52,78 @@ struct MinTree {
     }
 };
 
+// The order of a selection sort found the quick way where that is safe:
+// keys already ascending (ties included) need no exchange at all, and
+// distinct keys have only one ascending order, which any sort gives. Sets
+// *moved when the records changed places; -1 when only the tournament tree
+// can tell the order (equal keys out of order).
+template <class R, class K>
+int quick_order_sort(R *rec, size_t n, K keyof, bool *moved)
+{
+    *moved = false;
+    size_t i = 1;
+    while (i < n && keyof(rec[i - 1]) <= keyof(rec[i]))
+        i++;
+    if (i >= n)
+        return 0;
+    size_t bytes = n * sizeof(uint64_t) * 2;
+    uint64_t *mem = (uint64_t *)alloc_large(bytes);
+    if (mem == nullptr) {
+        fprintf(stderr, "allocate memory %zu bytes error: %s\n", bytes, strerror(errno));
+        return -2;
+    }
+    // (key, position) pairs; after sorting, pair i names the record that
+    // belongs at i.
+    struct Pair {
+        uint64_t key, pos;
+    };
+    Pair *pr = (Pair *)mem;
+    for (size_t k = 0; k < n; k++)
+        pr[k] = {keyof(rec[k]), k};
+    std::sort(pr, pr + n, [](const Pair &a, const Pair &b) { return a.key < b.key; });
+    for (size_t k = 1; k < n; k++)
+        if (pr[k - 1].key == pr[k].key) {
+            free(mem);
+            return -1;
+        }
+    // The records follow their cycles of the permutation; a placed position
+    // is marked by pointing at itself.
+    for (size_t k = 0; k < n; k++) {
+        if (pr[k].pos == k)
+            continue;
+        R tmp = rec[k];
+        size_t j = k;
+        while (pr[j].pos != k) {
+            size_t from = pr[j].pos;
+            rec[j] = rec[from];
+            pr[j].pos = j;
+            j = from;
+        }
+        rec[j] = tmp;
+        pr[j].pos = j;
+    }
+    free(mem);
+    *moved = true;
+    return 0;
+}
+
 // Sorts n records of type R by key(R) (a 64-bit value: first field in the
 // high half, second in the low half) with the exchanges of a selection sort.
 template <class R, class K>
-int selection_order_sort(R *rec, size_t n, K keyof)
+int selection_order_sort(R *rec, size_t n, K keyof, bool *moved)
 {
+    *moved = false;
     if (n < 2)
         return 0;
+    int q = quick_order_sort(rec, n, keyof, moved);
+    if (q != -1)
+        return q == 0 ? 0 : -1;
+    *moved = true;
     size_t leaves = 1;
     while (leaves < n)
         leaves <<= 1;
     size_t bytes = n * sizeof(uint64_t) + 2 * leaves * sizeof(int32_t);
-    uint8_t *mem = (uint8_t *)malloc(bytes);
+    uint8_t *mem = (uint8_t *)alloc_large(bytes);
     if (mem == nullptr) {
         fprintf(stderr, "allocate memory %zu bytes error: %s\n", bytes, strerror(errno));
         return -1;
@@ -130,13 +191,21 @@ int sort_dict_file(DICT_TABLE_ID id, R **loaded, K keyof, X extra)
         return -1;
     size_t n = (size_t)size / sizeof(R);
     R *rec = (R *)data;
-    if (selection_order_sort(rec, n, keyof) != 0 || extra(rec, n) != 0) {
+    bool moved = false;
+    if (selection_order_sort(rec, n, keyof, &moved) != 0 || extra(rec, n) != 0) {
         release_buffer(data);
         return -1;
     }
     if (g_ctx.fd != -1) {
         close(g_ctx.fd);
         g_ctx.fd = -1;
+    }
+    // A file already in order, of whole records, is what the rewrite would
+    // write again.
+    if (!moved && n * sizeof(R) == (size_t)size) {
+        release_buffer(data);
+        *dict_tables[id].count = (uint32_t)n;
+        return 0;
     }
     int rc = write_dict_data(name, rec, (int)(n * sizeof(R)));
     if (g_ctx.fd != -1) {

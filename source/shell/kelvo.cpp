@@ -202,7 +202,7 @@ int kelvo_main(int argc, char **argv)
         return p > 0 ? 0 : -1;
     if (load_config() < 0)
         return -1;
-    g_ctx.wrk = (uint8_t *)malloc(WORK_BUFFER_SIZE);
+    g_ctx.wrk = (uint8_t *)alloc_large(WORK_BUFFER_SIZE);
     if (!g_ctx.wrk) {
         fprintf(stderr, "allocate work memory error: %s\n", strerror(errno));
         return -1;
