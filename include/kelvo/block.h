@@ -2,6 +2,8 @@
 // maps, row pieces and the row walk.
 #pragma once
 
+#include <vector>
+
 #include "kelvo/bytes.h"
 
 //
@@ -280,6 +282,10 @@ struct __segment_walk {
     void *arg;              // the caller's record
     int scanned;            // set when the fallback scan replaced the map
     const char *name;       // the table, for messages (may be null)
+    // Extents of the map read, by their place in map order: [ext_from,
+    // ext_to); ext_to 0: all. The others are only passed over (one worker
+    // of a parallel unload reads a range of a segment whose map is plain).
+    uint32_t ext_from, ext_to;
 };
 // Returns 0 when every reachable block was visited (losses are counted by
 // `lost`), the visitor's non-zero result, or -1 when the segment header
@@ -287,6 +293,13 @@ struct __segment_walk {
 // start (one message). A segment header with free list groups (type 0x11)
 // is refused with one message and no scan: its layout is not known.
 int walk_segment(SEGWALK *w);
+// The extent lengths of the segment at w->hdba, in map order, when its
+// header and every map block read cleanly and every extent lies, without
+// overlap, inside a datafile of the walk's block size: a walk limited to
+// some of its extents then meets exactly what the whole walk meets there.
+// False (lens unspecified) when anything about the map is unusual. Reads
+// the map blocks into w->hblk; prints nothing.
+bool plain_extents(SEGWALK *w, std::vector<uint32_t> *lens);
 
 // kdbhflag 0x40: the data header is extended (a compressed block).
 constexpr int KDBH_EXTENDED = 0x40;

@@ -2,6 +2,8 @@
 // that walk a table's segments and write its rows to the dump.
 #pragma once
 
+#include <vector>
+
 #include "kelvo/datafile.h"
 #include "kelvo/dump.h"
 #include "kelvo/dict.h"
@@ -88,6 +90,7 @@ struct __unloader {
     int ext_open;           // an extended column's locator is split and being gathered
     int no_flush;           // the LOB readers may not write the cache out (an extended value)
     uint32_t nasis;         // extended values written as stored (not LOB locators)
+    uint32_t ext_from, ext_to; // extents of the segment walked (SEGWALK); ext_to 0: all
 };
 
 // Recording what a table loses. Every loss is counted in ul->lost by kind and
@@ -106,6 +109,11 @@ void loss_table(const char *table);
 const char *loss_path(void);
 // Closes the report; -1 after a message when it could not be written.
 int loss_end(void);
+// A worker of a parallel unload: the report's lines go to fp, which hands
+// them to the parent, and the parent writes them with loss_replay (the
+// header line first when the report is not open yet).
+void loss_capture(FILE *fp);
+void loss_replay(const char *text, size_t n);
 // The line after a table's "rows done." when it lost anything, e.g.
 //     3 blocks skipped, 1 row cut, 2 LOB values lost: see data/SCOTT_EMP.loss
 void print_table_losses(const ULDR *ul);
@@ -123,6 +131,52 @@ int write_cache(ULDR *ul);
 int make_head(void);
 int write_head(ULDR *ul, HEAD_INFO *inf);
 int write_tab_info(ULDR *ul);
+
+// One segment of a table, as its rows are walked: the table's own, or one
+// of its partitions or subpartitions.
+typedef struct __segment_ref {
+    int tsn;
+    uint32_t fno, blk, objd;
+} SEGREF;
+// The table's segments in the order the unload walks them.
+void table_segments(const TAB *t, std::vector<SEGREF> *segs);
+
+// A part of one table's row stream: its segments [seg_from, seg_to) in walk
+// order, of the first of them only the extents [ext_from, ext_to) when
+// ext_to is not 0; first: the column information comes before them; last:
+// the end mark after them.
+typedef struct __table_slice {
+    uint32_t seg_from, seg_to;
+    uint32_t ext_from, ext_to;
+    bool first, last;
+} TABLE_SLICE;
+// Writes a slice of ul->tabp's stream at ul->data_ofs; -1 when the table
+// failed there (said, and its stream closed with the end mark).
+int unload_table_slice(ULDR *ul, const TABLE_SLICE *s);
+
+// What the tables of one unload came to, for its closing line.
+typedef struct __unload_tally {
+    uint32_t complete, partial, failed, skipped;
+    uint64_t rows;
+    int status;
+} UNLOAD_TALLY;
+// A working record with no table: the dump not open, the cache the work buffer.
+void uldr_init(ULDR *ul);
+// Before a table's rows: the record set up for tabs and the lines said
+// before them (encrypted columns, dictionary defaults, the progress label).
+void table_opening(ULDR *ul, const char *user, TAB *t, TAB_INFO *ti);
+// After them: "rows done." and what the table lost, counted in the tally;
+// table_fails: a failed table fails the command.
+void table_closing(ULDR *ul, TAB_INFO *ti, bool fail, bool table_fails, UNLOAD_TALLY *tally);
+// Workers of "parallel": g_parallel, or the online cores when it is 0.
+int parallel_workers(void);
+// Unloads ul->ntab tables with parallel_workers() worker processes, said and
+// written exactly as one after the other; 1 (nothing done) when one worker
+// or one piece of work would do it all.
+int unload_parallel(ULDR *ul, const char *user, TAB **tabs, bool table_fails, UNLOAD_TALLY *tally);
+// The LONG staging file's name in the data directory (long_tmp.dat unless
+// set; a worker has its own).
+void long_staging_name(const char *name);
 
 int unload_handle(char *args);
 int unload_user(char *args);

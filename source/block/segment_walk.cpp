@@ -4,6 +4,7 @@
 // When the header itself cannot be used, the tablespace's datafiles are
 // scanned for the segment's data blocks instead.
 #include <cstdio>
+#include <sys/stat.h>
 #include <map>
 #include <set>
 #include <vector>
@@ -338,6 +339,13 @@ int walk_segment(SEGWALK *w)
         // The extents are read into the area: hblk keeps the map meanwhile.
         for (uint32_t i = 0; i < nexts; i++) {
             EXTMAP e = extent_map_entry(w->hblk, (int)(moff + sizeof(MAPHDR)), i);
+            uint32_t ord = known + i;
+            if (w->ext_to != 0 && (ord < w->ext_from || ord >= w->ext_to)) {
+                // Passed over: only whether it holds the high-water mark.
+                if (k.hwm != 0 && k.hwm - e.ext_dba < e.ext_len)
+                    k.above_hwm = true;
+                continue;
+            }
             int rc = read_extent(k, e.ext_dba, e.ext_len);
             if (rc != 0)
                 return rc;
@@ -351,4 +359,61 @@ int walk_segment(SEGWALK *w)
         fprintf(stderr, "%u all-zero blocks after a lost extent not counted: the high-water mark rdba=0x%08x may "
                         "have lain in it.\n", k.zero_unplaced, k.hwm);
     return 0;
+}
+
+bool plain_extents(SEGWALK *w, std::vector<uint32_t> *lens)
+{
+    static const BLOCK_WANT map_types = {
+        {BLOCK_TYPE_SEGHDR_FL, BLOCK_TYPE_SEGHDR_ASSM, BLOCK_TYPE_EXTMAP_FL, BLOCK_TYPE_EXTMAP_ASSM}, 0};
+    lens->clear();
+    if (w->bsz < (int)(sizeof(KCBH) + sizeof(KTBBH)) || w->only)
+        return false;
+    std::set<uint64_t> maps;
+    std::map<uint64_t, uint64_t> used;     // extent blocks: first -> end, keyed as block_key
+    std::map<const DATAFILE *, uint64_t> sizes;
+    for (uint32_t cur = w->hdba; cur != 0;) {
+        DATAFILE *df = get_datafile(w->tsn, (int)rdba_file(cur));
+        if (!df || (int)df->bsz != w->bsz || !maps.insert(block_key(df, cur)).second)
+            return false;
+        uint8_t fault = BLOCK_NO_FILE;
+        read_blocks_quiet(df, cur, 1, w->hblk, &map_types, &fault);
+        uint8_t type = w->hblk[offsetof(KCBH, type_kcbh)];
+        if (fault != BLOCK_GOOD || (cur == w->hdba && maps.size() == 1 && type != BLOCK_TYPE_SEGHDR_FL &&
+                                    type != BLOCK_TYPE_SEGHDR_ASSM))
+            return false;
+        size_t moff = (size_t)extent_map_offset(type);
+        const uint8_t *mh = w->hblk + moff;
+        uint32_t nexts = get_le32(mh + offsetof(MAPHDR, nexts));
+        if (nexts > (uint32_t)(((size_t)w->bsz - moff - sizeof(MAPHDR)) / sizeof(EXTMAP)))
+            return false;
+        for (uint32_t i = 0; i < nexts; i++) {
+            EXTMAP e = extent_map_entry(w->hblk, (int)(moff + sizeof(MAPHDR)), i);
+            lens->push_back(e.ext_len);
+            if (e.ext_len == 0)
+                continue;
+            DATAFILE *ef = get_datafile(w->tsn, (int)rdba_file(e.ext_dba));
+            if (!ef || (int)ef->bsz != w->bsz)
+                return false;
+            uint64_t first = df_block_number(ef, e.ext_dba);
+            if (first == 0 || e.ext_len > file_blocks(ef) - first)
+                return false;
+            auto sz = sizes.find(ef);
+            if (sz == sizes.end()) {
+                struct stat st;
+                if (fstat(ef->fd, &st) != 0)
+                    return false;
+                sz = sizes.emplace(ef, (uint64_t)st.st_size).first;
+            }
+            // Every block whole inside the file: none meets its end.
+            if (ef->blk0_sz + (uint64_t)ef->bsz * (first - 1 + e.ext_len) > sz->second)
+                return false;
+            uint64_t s = block_key(ef, e.ext_dba), end = s + e.ext_len;
+            auto it = used.upper_bound(s);
+            if ((it != used.end() && it->first < end) || (it != used.begin() && std::prev(it)->second > s))
+                return false;
+            used[s] = end;
+        }
+        cur = get_le32(mh + offsetof(MAPHDR, next));
+    }
+    return true;
 }

@@ -1,7 +1,8 @@
-// The configuration file: "dictdir", "datadir", "datafiles", "checksum" and
-// "system" lines of the form `key = value`, with '#' comments.
+// The configuration file: "dictdir", "datadir", "datafiles", "checksum",
+// "system" and "parallel" lines of the form `key = value`, with '#' comments.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "kelvo/shell.h"
 #include "kelvo/context.h"
@@ -21,6 +22,21 @@ static void drop_trailing_slash(char *dir)
         dir[n - 1] = '\0';
 }
 
+int g_parallel;
+
+// "parallel = N": a whole number from 1 to PARALLEL_MAX, or -1.
+static int parallel_value(const char *value)
+{
+    char *end = nullptr;
+    errno = 0;
+    long n = value[0] >= '0' && value[0] <= '9' ? strtol(value, &end, 10) : 0;
+    if (errno != 0 || !end || *end != '\0' || n < 1 || n > PARALLEL_MAX) {
+        fprintf(stderr, "parameter parallel must be a number from 1 to %d: %s\n", PARALLEL_MAX, value);
+        return -1;
+    }
+    return (int)n;
+}
+
 char *next_config_line(FILE *fp, char *buf, int size)
 {
     if (!fgets(buf, size, fp))
@@ -33,11 +49,12 @@ char *next_config_line(FILE *fp, char *buf, int size)
 
 int load_config(void)
 {
-    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum", "system"};
+    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum", "system", "parallel"};
     constexpr int NKEYS = (int)(sizeof(keys) / sizeof(keys[0]));
     memset(&g_ctx.par, 0, sizeof(g_ctx.par));
     g_dbfile_list[0] = '\0';
     g_system_file[0] = '\0';
+    g_parallel = 0;
 
     FILE *fp = fopen(g_cfgname, "r");
     if (!fp) {
@@ -72,6 +89,14 @@ int load_config(void)
             break;
         case 4:
             copy_value(g_system_file, sizeof(g_system_file), value);
+            break;
+        case 5:
+            g_parallel = parallel_value(value);
+            if (g_parallel < 0) {
+                g_parallel = 0;
+                fclose(fp);
+                return -1;
+            }
             break;
         default:
             if (strncmp(value, "YES", 3) == 0 || strncmp(value, "yes", 3) == 0)
