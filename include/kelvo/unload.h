@@ -90,7 +90,7 @@ struct __unloader {
     int ext_open;           // an extended column's locator is split and being gathered
     int no_flush;           // the LOB readers may not write the cache out (an extended value)
     uint32_t nasis;         // extended values written as stored (not LOB locators)
-    uint32_t ext_from, ext_to; // extents of the segment walked (SEGWALK); ext_to 0: all
+    uint64_t blk_from, blk_to; // blocks of the segment walked (SEGWALK); blk_to 0: all
 };
 
 // Recording what a table loses. Every loss is counted in ul->lost by kind and
@@ -142,12 +142,13 @@ typedef struct __segment_ref {
 void table_segments(const TAB *t, std::vector<SEGREF> *segs);
 
 // A part of one table's row stream: its segments [seg_from, seg_to) in walk
-// order, of the first of them only the extents [ext_from, ext_to) when
-// ext_to is not 0; first: the column information comes before them; last:
+// order, of the first of them only the blocks [blk_from, blk_to) of its
+// extents when blk_to is not 0; first: the column information comes before
+// them; last:
 // the end mark after them.
 typedef struct __table_slice {
     uint32_t seg_from, seg_to;
-    uint32_t ext_from, ext_to;
+    uint64_t blk_from, blk_to;
     bool first, last;
 } TABLE_SLICE;
 // Writes a slice of ul->tabp's stream at ul->data_ofs; -1 when the table

@@ -31,6 +31,7 @@ struct Walk {
     // it, so they are counted apart and said once, not as losses.
     bool hwm_unknown = false;
     uint32_t zero_unplaced = 0;
+    uint64_t pos = 0;                       // blocks of the extents met so far, in map order
 };
 
 uint64_t block_key(const DATAFILE *df, uint32_t rdba) { return ((uint64_t)df->fno << 32) | df_block_number(df, rdba); }
@@ -339,14 +340,21 @@ int walk_segment(SEGWALK *w)
         // The extents are read into the area: hblk keeps the map meanwhile.
         for (uint32_t i = 0; i < nexts; i++) {
             EXTMAP e = extent_map_entry(w->hblk, (int)(moff + sizeof(MAPHDR)), i);
-            uint32_t ord = known + i;
-            if (w->ext_to != 0 && (ord < w->ext_from || ord >= w->ext_to)) {
-                // Passed over: only whether it holds the high-water mark.
-                if (k.hwm != 0 && k.hwm - e.ext_dba < e.ext_len)
+            uint64_t at = k.pos;
+            k.pos += e.ext_len;
+            uint32_t skip = 0, len = e.ext_len;
+            if (w->blk_to != 0) {
+                uint64_t s = at > w->blk_from ? at : w->blk_from, t = k.pos < w->blk_to ? k.pos : w->blk_to;
+                len = s < t ? (uint32_t)(t - s) : 0;
+                skip = s < t ? (uint32_t)(s - at) : at < w->blk_from ? e.ext_len : 0;
+                // The blocks passed over before the range: only whether they
+                // hold the high-water mark.
+                if (k.hwm != 0 && k.hwm - e.ext_dba < skip)
                     k.above_hwm = true;
-                continue;
+                if (len == 0)
+                    continue;
             }
-            int rc = read_extent(k, e.ext_dba, e.ext_len);
+            int rc = read_extent(k, e.ext_dba + skip, len);
             if (rc != 0)
                 return rc;
         }

@@ -108,8 +108,8 @@ int unload_segment(ULDR *ul)
     w.lost = lost_blocks;
     w.arg = ul;
     w.name = object_name(ul->tabp->oi);
-    w.ext_from = ul->ext_from;
-    w.ext_to = ul->ext_to;
+    w.blk_from = ul->blk_from;
+    w.blk_to = ul->blk_to;
     if (walk_segment(&w) != 0)
         return -1;
     return write_cache(ul);

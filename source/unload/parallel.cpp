@@ -1,5 +1,5 @@
 // The parallel unload: the tables are cut into units (a whole table; a run
-// of its partitions; a range of the extents of one large segment), each
+// of its partitions; a range of the blocks of one large segment), each
 // unloaded by a forked worker into a part file of its own. The parent runs
 // at most "parallel" workers at once and takes their units strictly in the
 // serial order: it says each table's opening lines, replays what the
@@ -10,7 +10,7 @@
 // A table is one unit when its units could meet in state the serial walk
 // carries from block to block: a clustered table (its segment is shared),
 // a table with LOB or extended columns (the value readers say some things
-// once per table). A segment is cut into ranges of extents only when its
+// once per table). A segment is cut into ranges of blocks only when its
 // map is plain (plain_extents): then a range meets exactly what the whole
 // walk meets there.
 #include <cerrno>
@@ -68,11 +68,11 @@ bool plain_segment(const SEGREF &g, std::vector<uint8_t> &blk, std::vector<uint3
 struct Planner {
     std::vector<UNIT> *units;
     int tab;
-    void add(uint32_t seg_from, uint32_t seg_to, uint32_t ext_from, uint32_t ext_to)
+    void add(uint32_t seg_from, uint32_t seg_to, uint64_t blk_from, uint64_t blk_to)
     {
         UNIT u = {};
         u.tab = tab;
-        u.slice = {seg_from, seg_to, ext_from, ext_to, false, false};
+        u.slice = {seg_from, seg_to, blk_from, blk_to, false, false};
         u.cap = u.part = -1;
         units->push_back(u);
     }
@@ -116,19 +116,10 @@ void plan_table(int i, TAB *t, const TAB_INFO *ti, int workers, std::vector<UNIT
                 p.add(s, s + 1, 0, 0);
                 continue;
             }
-            // Ranges of about equal blocks, cut between extents.
+            // Ranges of about equal blocks.
             uint64_t nr = total / least < (uint64_t)workers ? total / least : (uint64_t)workers;
-            uint32_t a = 0;
-            uint64_t acc = 0, k = 1;
-            for (uint32_t e = 0; e < lens.size() && k < nr; e++) {
-                acc += lens[e];
-                if (acc >= total * k / nr && e + 1 < lens.size()) {
-                    p.add(s, s + 1, a, e + 1);
-                    a = e + 1;
-                    k++;
-                }
-            }
-            p.add(s, s + 1, a, a == 0 ? 0 : UINT32_MAX);
+            for (uint64_t k = 0; k < nr; k++)
+                p.add(s, s + 1, total * k / nr, k + 1 < nr ? total * (k + 1) / nr : UINT64_MAX);
         }
         if (from < n)
             p.add(from, n, 0, 0);

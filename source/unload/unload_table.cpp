@@ -107,7 +107,7 @@ int unload_table_slice(ULDR *ul, const TABLE_SLICE *sl)
     ul->cache = g_ctx.wrk;
     ul->csz = ULDR_CACHE_SIZE;
     ul->row_ofs = ul->data_ofs;
-    ul->ext_from = ul->ext_to = 0;
+    ul->blk_from = ul->blk_to = 0;
     if (sl->first) {
         ul->nskip = 0;
         ul->ncompressed = 0;
@@ -139,11 +139,11 @@ int unload_table_slice(ULDR *ul, const TABLE_SLICE *sl)
     table_segments(t, &segs);
     for (size_t i = sl->seg_from; i < sl->seg_to && i < segs.size(); i++) {
         if (i == sl->seg_from) {
-            ul->ext_from = sl->ext_from;
-            ul->ext_to = sl->ext_to;
+            ul->blk_from = sl->blk_from;
+            ul->blk_to = sl->blk_to;
         }
         int rc = walk(ul, segs[i]);
-        ul->ext_from = ul->ext_to = 0;
+        ul->blk_from = ul->blk_to = 0;
         if (rc < 0) {
             fprintf(stderr, "unload segment error.\n");
             close_failed_stream(ul);

@@ -1,5 +1,5 @@
 // Parallel unload: the same command with one worker and with four (tables,
-// partitions and ranges of extents each in a worker of their own) gives
+// partitions and ranges of blocks each in a worker of their own) gives
 // the same dump, the same messages on both streams and the same loss
 // report, also when blocks are damaged and tables fail.
 #include "support.h"
@@ -94,7 +94,7 @@ protected:
     Outcome serial;
 };
 
-// One table cut into ranges of extents: migrated and chained rows reach
+// One table cut into ranges of blocks: migrated and chained rows reach
 // into later ranges, a damaged block in a middle range is met by the walk
 // and again by a chain from the last range, and is reported once.
 TEST_F(Parallel, RangesOfOneTableWithChainsAndADamagedBlock)
