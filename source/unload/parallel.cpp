@@ -159,11 +159,14 @@ void close_unit(UNIT &u)
     }
 }
 
-bool start_unit(UNIT &u, TAB **tabs, const TAB_INFO *ti)
+bool start_unit(UNIT &u, TAB **tabs, const TAB_INFO *ti, const ULDR *ul, bool direct)
 {
+    u.direct = direct;
+    u.dump = ul->fd;
+    u.direct_ofs = ul->data_ofs;
     u.cap = scratch_file();
-    u.part = u.cap >= 0 ? scratch_file() : -1;
-    pid_t pid = u.part >= 0 ? fork() : -1;
+    u.part = u.cap >= 0 && !direct ? scratch_file() : -1;
+    pid_t pid = u.cap >= 0 && (direct || u.part >= 0) ? fork() : -1;
     if (pid < 0) {
         close_unit(u);
         return false;
@@ -284,7 +287,9 @@ bool take_unit(ULDR *ul, UNIT &u, const TAB_INFO *ti)
         end_stream_here(ul);
         return true;
     }
-    if (append_part(ul, u.part, r.len) < 0)
+    if (u.direct)
+        ul->data_ofs += r.len;
+    else if (append_part(ul, u.part, r.len) < 0)
         r.failed = 1;
     ul->nrow += r.nrow;
     for (int k = 0; k < LOSS_KINDS; k++)
@@ -351,7 +356,8 @@ int unload_parallel(ULDR *ul, const char *user, TAB **tabs, bool table_fails, UN
         while (next_start < units.size() && running < workers && next_start < next_join + window) {
             UNIT &u = units[next_start];
             if (!closed[(size_t)u.tab]) {
-                if (!start_unit(u, tabs, ti))
+                // The parent writes the dump only when it takes a unit.
+                if (!start_unit(u, tabs, ti, ul, next_start == next_join))
                     break;
                 running++;
             }

@@ -12,6 +12,11 @@ struct UNIT {
     TABLE_SLICE slice;
     pid_t pid;              // its worker; 0 while not started
     int cap, part;          // capture and part files (unlinked); -1 when closed
+    // Started when every unit before it was taken: its place in the dump is
+    // known, and it writes there (into dump from direct_ofs), not to a part.
+    bool direct;
+    int dump;
+    uint64_t direct_ofs;
     int status;             // wait status of the worker
     bool done;              // the worker has ended
 };

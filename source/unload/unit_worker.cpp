@@ -83,7 +83,9 @@ int run_unit(const UNIT *u, TAB *t, const TAB_INFO *ti)
 
     ULDR ul;
     uldr_init(&ul);
-    ul.fd = u->part;
+    ul.fd = u->direct ? u->dump : u->part;
+    uint64_t start = u->direct ? u->direct_ofs : 0;
+    ul.data_ofs = start;
     ul.tabp = t;
     ul.next = mark_extended_columns(t);
     ul.nlob = (int)ti->nlob + ul.next;
@@ -105,7 +107,7 @@ int run_unit(const UNIT *u, TAB *t, const TAB_INFO *ti)
     r.tsn = ul.tsn;
     r.failed = rc < 0;
     r.data_lost = g_data_lost;
-    r.len = ul.data_ofs;
+    r.len = ul.data_ofs - start;
     progress_counted(&r.total, &r.done, &r.bytes);
     emit(CAP_RESULT, &r, sizeof(r));
     return 0;
