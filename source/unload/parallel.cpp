@@ -10,7 +10,9 @@
 // A table is one unit when its units could meet in state the serial walk
 // carries from block to block: a clustered table (its segment is shared),
 // a table with LOB or extended columns (the value readers say some things
-// once per table). A segment is cut into ranges of blocks only when its
+// once per table), a table with a LONG column (its staging file
+// long_tmp.dat stays in the data directory as after a serial unload, which
+// the workers' own staging files do not). A segment is cut into ranges of blocks only when its
 // map is plain (plain_extents): then a range meets exactly what the whole
 // walk meets there.
 #include <cerrno>
@@ -87,7 +89,8 @@ void plan_table(int i, TAB *t, const TAB_INFO *ti, int workers, std::vector<UNIT
     uint64_t least = unit_blocks();
     std::vector<SEGREF> segs;
     table_segments(t, &segs);
-    bool whole = (t->flag & TAB_CLUSTERED) || t->tabn > 0 || ti->nlob > 0 || mark_extended_columns(t) > 0;
+    bool whole = (t->flag & (TAB_CLUSTERED | TAB_LONG)) || t->tabn > 0 || ti->nlob > 0 ||
+                 mark_extended_columns(t) > 0;
     if (!whole) {
         std::vector<uint8_t> blk;
         std::vector<uint32_t> lens;
