@@ -10,9 +10,10 @@
 // A table is one unit when its units could meet in state the serial walk
 // carries from block to block: a clustered table (its segment is shared),
 // a table with LOB or extended columns (the value readers say some things
-// once per table), a table with a LONG column (its staging file
-// long_tmp.dat stays in the data directory as after a serial unload, which
-// the workers' own staging files do not). A segment is cut into ranges of blocks only when its
+// once per table), a table with a LONG column (so that "unload table" of
+// one runs in the kelvo process and leaves its staging file long_tmp.dat
+// in the data directory as before; a worker's own staging file is
+// removed). A segment is cut into ranges of blocks only when its
 // map is plain (plain_extents): then a range meets exactly what the whole
 // walk meets there.
 #include <cerrno>
