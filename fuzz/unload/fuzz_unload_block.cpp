@@ -111,5 +111,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
     if (ul.lfd >= 0)
         close(ul.lfd);
+    // The same blocks read as a segment header (block 1) and extent maps:
+    // the check made before a segment is cut into ranges of blocks.
+    static uint8_t hblk[BSZ];
+    std::vector<uint32_t> lens;
+    SEGWALK w;
+    memset(&w, 0, sizeof(w));
+    w.hdba = (1u << 22) | 1;
+    w.hblk = hblk;
+    w.bsz = BSZ;
+    plain_extents(&w, &lens);
     return 0;
 }

@@ -2,6 +2,8 @@
 // maps, row pieces and the row walk.
 #pragma once
 
+#include <vector>
+
 #include "kelvo/bytes.h"
 
 //
@@ -280,6 +282,11 @@ struct __segment_walk {
     void *arg;              // the caller's record
     int scanned;            // set when the fallback scan replaced the map
     const char *name;       // the table, for messages (may be null)
+    // Blocks of the extents read, by their place in map order (the first
+    // extent's first block is 0): [blk_from, blk_to); blk_to 0: all. The
+    // others are only passed over (one worker of a parallel unload reads a
+    // range of a segment whose map is plain).
+    uint64_t blk_from, blk_to;
 };
 // Returns 0 when every reachable block was visited (losses are counted by
 // `lost`), the visitor's non-zero result, or -1 when the segment header
@@ -293,6 +300,13 @@ int walk_segment(SEGWALK *w);
 // `lost`), handed to `visit`; map and header fields of w are not used.
 // Returns 0, the visitor's non-zero result, or -1 when there is no room.
 int scan_tablespace_blocks(SEGWALK *w, bool (*want)(SEGWALK *w, uint32_t rdba, const uint8_t *blk));
+// The extent lengths of the segment at w->hdba, in map order, when its
+// header and every map block read cleanly and every extent lies, without
+// overlap, inside a datafile of the walk's block size: a walk limited to
+// some of its blocks then meets exactly what the whole walk meets there.
+// False (lens unspecified) when anything about the map is unusual. Reads
+// the map blocks into w->hblk; prints nothing.
+bool plain_extents(SEGWALK *w, std::vector<uint32_t> *lens);
 
 // kdbhflag 0x40: the data header is extended (a compressed block).
 constexpr int KDBH_EXTENDED = 0x40;

@@ -26,3 +26,8 @@ char *next_config_line(FILE *fp, char *buf, int size);
 
 // Reads the configuration file g_cfgname into g_ctx.par and g_dbfile_list.
 int load_config(void);
+
+// The "parallel" key: worker processes of an unload, 1 to PARALLEL_MAX; 0
+// when not given (the online cores).
+extern int g_parallel;
+constexpr int PARALLEL_MAX = 1024;

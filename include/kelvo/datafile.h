@@ -101,6 +101,9 @@ int check_block(const DATAFILE *df, const uint8_t *blk, uint32_t rdba, const BLO
 // A check value mismatch and a short read are first reported with the lines
 // the block reader has always printed for them.
 void report_block(const DATAFILE *df, uint32_t rdba, int fault);
+// When set, report_block hands every block to it instead (a worker of a
+// parallel unload: its parent reports, once, in the serial order).
+extern void (*g_report_hook)(const DATAFILE *df, uint32_t rdba, int fault);
 // Forgets the blocks reported so far: each command reports a block once.
 void report_block_reset(void);
 // Reads n consecutive blocks from rdba in one positioned read and checks each

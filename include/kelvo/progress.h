@@ -18,3 +18,8 @@ void progress_done(uint64_t blocks, uint32_t bsz);
 void progress_clear(void);
 // The step ended: the label back, the step forgotten.
 void progress_end(void);
+// A worker of a parallel unload counts its blocks without drawing
+// (progress_count) and hands the counts to its parent, which adds them to
+// its own step with progress_total and progress_done.
+void progress_count(void);
+void progress_counted(uint64_t *total, uint64_t *done, uint64_t *bytes);

@@ -134,6 +134,7 @@ struct __unloader {
     // segments ("unload object": the blocks the scan found), with walk_arg.
     int (*walk)(ULDR *ul);
     const void *walk_arg;
+    uint64_t blk_from, blk_to; // blocks of the segment walked (SEGWALK); blk_to 0: all
 };
 
 // Recording what a table loses. Every loss is counted in ul->lost by kind and
@@ -152,6 +153,11 @@ void loss_table(const char *table);
 const char *loss_path(void);
 // Closes the report; -1 after a message when it could not be written.
 int loss_end(void);
+// A worker of a parallel unload: the report's lines go to fp, which hands
+// them to the parent, and the parent writes them with loss_replay (the
+// header line first when the report is not open yet).
+void loss_capture(FILE *fp);
+void loss_replay(const char *text, size_t n);
 // The line after a table's "rows done." when it lost anything, e.g.
 //     3 blocks skipped, 1 row cut, 2 LOB values lost: see data/SCOTT_EMP.loss
 void print_table_losses(const ULDR *ul);
@@ -195,6 +201,50 @@ int scan_old_blocks(ULDR *ul, SEGWALK *w);
 void print_recovered(const ULDR *ul);
 // Fills rec->current from the loaded dictionary.
 void current_objects(RECOVER *rec);
+// One segment of a table, as its rows are walked: the table's own, or one
+// of its partitions or subpartitions.
+typedef struct __segment_ref {
+    int tsn;
+    uint32_t fno, blk, objd;
+} SEGREF;
+// The table's segments in the order the unload walks them.
+void table_segments(const TAB *t, std::vector<SEGREF> *segs);
+
+// A part of one table's row stream: its segments [seg_from, seg_to) in walk
+// order, of the first of them only the blocks [blk_from, blk_to) of its
+// extents when blk_to is not 0; first: the column information comes before
+// them; last:
+// the end mark after them.
+typedef struct __table_slice {
+    uint32_t seg_from, seg_to;
+    uint64_t blk_from, blk_to;
+    bool first, last;
+} TABLE_SLICE;
+// Writes a slice of ul->tabp's stream at ul->data_ofs; -1 when the table
+// failed there (said, and its stream closed with the end mark).
+int unload_table_slice(ULDR *ul, const TABLE_SLICE *s);
+
+// What the tables of one unload came to, for its closing line.
+typedef struct __unload_tally {
+    uint32_t complete, partial, failed, skipped;
+    uint64_t rows;
+    int status;
+} UNLOAD_TALLY;
+// Before a table's rows: the record set up for tabs and the lines said
+// before them (encrypted columns, dictionary defaults, the progress label).
+void table_opening(ULDR *ul, const char *user, TAB *t, TAB_INFO *ti);
+// After them: "rows done." and what the table lost, counted in the tally;
+// table_fails: a failed table fails the command.
+void table_closing(ULDR *ul, TAB_INFO *ti, bool fail, bool table_fails, UNLOAD_TALLY *tally);
+// Workers of "parallel": g_parallel, or the online cores when it is 0.
+int parallel_workers(void);
+// Unloads ul->ntab tables with parallel_workers() worker processes, said and
+// written exactly as one after the other; 1 (nothing done) when one worker
+// or one piece of work would do it all.
+int unload_parallel(ULDR *ul, const char *user, TAB **tabs, bool table_fails, UNLOAD_TALLY *tally);
+// The LONG staging file's name in the data directory (long_tmp.dat unless
+// set; a worker has its own).
+void long_staging_name(const char *name);
 
 int unload_handle(char *args);
 // The working record of one command, empty.

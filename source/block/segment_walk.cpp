@@ -4,6 +4,7 @@
 // When the header itself cannot be used, the tablespace's datafiles are
 // scanned for the segment's data blocks instead.
 #include <cstdio>
+#include <sys/stat.h>
 #include <map>
 #include <set>
 #include <vector>
@@ -30,6 +31,7 @@ struct Walk {
     // it, so they are counted apart and said once, not as losses.
     bool hwm_unknown = false;
     uint32_t zero_unplaced = 0;
+    uint64_t pos = 0;                       // blocks of the extents met so far, in map order
 };
 
 uint64_t block_key(const DATAFILE *df, uint32_t rdba) { return ((uint64_t)df->fno << 32) | df_block_number(df, rdba); }
@@ -365,7 +367,21 @@ int walk_segment(SEGWALK *w)
         // The extents are read into the area: hblk keeps the map meanwhile.
         for (uint32_t i = 0; i < nexts; i++) {
             EXTMAP e = extent_map_entry(w->hblk, (int)(moff + sizeof(MAPHDR)), i);
-            int rc = read_extent(k, e.ext_dba, e.ext_len);
+            uint64_t at = k.pos;
+            k.pos += e.ext_len;
+            uint32_t skip = 0, len = e.ext_len;
+            if (w->blk_to != 0) {
+                uint64_t s = at > w->blk_from ? at : w->blk_from, t = k.pos < w->blk_to ? k.pos : w->blk_to;
+                len = s < t ? (uint32_t)(t - s) : 0;
+                skip = s < t ? (uint32_t)(s - at) : at < w->blk_from ? e.ext_len : 0;
+                // The blocks passed over before the range: only whether they
+                // hold the high-water mark.
+                if (k.hwm != 0 && k.hwm - e.ext_dba < skip)
+                    k.above_hwm = true;
+                if (len == 0)
+                    continue;
+            }
+            int rc = read_extent(k, e.ext_dba + skip, len);
             if (rc != 0)
                 return rc;
         }
@@ -378,4 +394,61 @@ int walk_segment(SEGWALK *w)
         fprintf(stderr, "%u all-zero blocks after a lost extent not counted: the high-water mark rdba=0x%08x may "
                         "have lain in it.\n", k.zero_unplaced, k.hwm);
     return 0;
+}
+
+bool plain_extents(SEGWALK *w, std::vector<uint32_t> *lens)
+{
+    static const BLOCK_WANT map_types = {
+        {BLOCK_TYPE_SEGHDR_FL, BLOCK_TYPE_SEGHDR_ASSM, BLOCK_TYPE_EXTMAP_FL, BLOCK_TYPE_EXTMAP_ASSM}, 0};
+    lens->clear();
+    if (w->bsz < (int)(sizeof(KCBH) + sizeof(KTBBH)) || w->only)
+        return false;
+    std::set<uint64_t> maps;
+    std::map<uint64_t, uint64_t> used;     // extent blocks: first -> end, keyed as block_key
+    std::map<const DATAFILE *, uint64_t> sizes;
+    for (uint32_t cur = w->hdba; cur != 0;) {
+        DATAFILE *df = get_datafile(w->tsn, (int)rdba_file(cur));
+        if (!df || (int)df->bsz != w->bsz || !maps.insert(block_key(df, cur)).second)
+            return false;
+        uint8_t fault = BLOCK_NO_FILE;
+        read_blocks_quiet(df, cur, 1, w->hblk, &map_types, &fault);
+        uint8_t type = w->hblk[offsetof(KCBH, type_kcbh)];
+        if (fault != BLOCK_GOOD || (cur == w->hdba && maps.size() == 1 && type != BLOCK_TYPE_SEGHDR_FL &&
+                                    type != BLOCK_TYPE_SEGHDR_ASSM))
+            return false;
+        size_t moff = (size_t)extent_map_offset(type);
+        const uint8_t *mh = w->hblk + moff;
+        uint32_t nexts = get_le32(mh + offsetof(MAPHDR, nexts));
+        if (nexts > (uint32_t)(((size_t)w->bsz - moff - sizeof(MAPHDR)) / sizeof(EXTMAP)))
+            return false;
+        for (uint32_t i = 0; i < nexts; i++) {
+            EXTMAP e = extent_map_entry(w->hblk, (int)(moff + sizeof(MAPHDR)), i);
+            lens->push_back(e.ext_len);
+            if (e.ext_len == 0)
+                continue;
+            DATAFILE *ef = get_datafile(w->tsn, (int)rdba_file(e.ext_dba));
+            if (!ef || (int)ef->bsz != w->bsz)
+                return false;
+            uint64_t first = df_block_number(ef, e.ext_dba);
+            if (first == 0 || e.ext_len > file_blocks(ef) - first)
+                return false;
+            auto sz = sizes.find(ef);
+            if (sz == sizes.end()) {
+                struct stat st;
+                if (fstat(ef->fd, &st) != 0)
+                    return false;
+                sz = sizes.emplace(ef, (uint64_t)st.st_size).first;
+            }
+            // Every block whole inside the file: none meets its end.
+            if (ef->blk0_sz + (uint64_t)ef->bsz * (first - 1 + e.ext_len) > sz->second)
+                return false;
+            uint64_t s = block_key(ef, e.ext_dba), end = s + e.ext_len;
+            auto it = used.upper_bound(s);
+            if ((it != used.end() && it->first < end) || (it != used.begin() && std::prev(it)->second > s))
+                return false;
+            used[s] = end;
+        }
+        cur = get_le32(mh + offsetof(MAPHDR, next));
+    }
+    return true;
 }

@@ -115,6 +115,8 @@ int unload_segment(ULDR *ul)
     w.name = object_name(ul->tabp->oi);
     if (ul->rec)
         recover_segment_begin(ul);
+    w.blk_from = ul->blk_from;
+    w.blk_to = ul->blk_to;
     if (walk_segment(&w) != 0)
         return -1;
     // "unload truncated ... scan": then the blocks of the tablespace the

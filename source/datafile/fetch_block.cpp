@@ -105,8 +105,14 @@ static bool reported_before(const DATAFILE *df, uint32_t rdba)
     return false;
 }
 
+void (*g_report_hook)(const DATAFILE *df, uint32_t rdba, int fault);
+
 void report_block(const DATAFILE *df, uint32_t rdba, int fault)
 {
+    if (g_report_hook) {
+        g_report_hook(df, rdba, fault);
+        return;
+    }
     if (reported_before(df, rdba))
         return;
     progress_clear();

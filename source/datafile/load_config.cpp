@@ -1,7 +1,8 @@
 // The configuration file: "dictdir", "datadir", "datafiles", "checksum",
-// "system" and "charset" lines of the form `key = value`, with '#' comments.
+// "system", "charset" and "parallel" lines of the form `key = value`, with '#' comments.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "kelvo/shell.h"
 #include "kelvo/context.h"
@@ -23,6 +24,21 @@ static void drop_trailing_slash(char *dir)
         dir[n - 1] = '\0';
 }
 
+int g_parallel;
+
+// "parallel = N": a whole number from 1 to PARALLEL_MAX, or -1.
+static int parallel_value(const char *value)
+{
+    char *end = nullptr;
+    errno = 0;
+    long n = value[0] >= '0' && value[0] <= '9' ? strtol(value, &end, 10) : 0;
+    if (errno != 0 || !end || *end != '\0' || n < 1 || n > PARALLEL_MAX) {
+        fprintf(stderr, "parameter parallel must be a number from 1 to %d: %s\n", PARALLEL_MAX, value);
+        return -1;
+    }
+    return (int)n;
+}
+
 char *next_config_line(FILE *fp, char *buf, int size)
 {
     if (!fgets(buf, size, fp))
@@ -35,12 +51,13 @@ char *next_config_line(FILE *fp, char *buf, int size)
 
 int load_config(void)
 {
-    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum", "system", "charset"};
+    static const char *const keys[] = {"dictdir", "datadir", "datafiles", "checksum", "system", "charset", "parallel"};
     constexpr int NKEYS = (int)(sizeof(keys) / sizeof(keys[0]));
     memset(&g_ctx.par, 0, sizeof(g_ctx.par));
     g_dbfile_list[0] = '\0';
     g_system_file[0] = '\0';
     snprintf(g_charset, sizeof(g_charset), "AL32UTF8");
+    g_parallel = 0;
 
     FILE *fp = fopen(g_cfgname, "r");
     if (!fp) {
@@ -79,6 +96,14 @@ int load_config(void)
         case 5:
             if (*value)
                 copy_value(g_charset, sizeof(g_charset), value);
+            break;
+        case 6:
+            g_parallel = parallel_value(value);
+            if (g_parallel < 0) {
+                g_parallel = 0;
+                fclose(fp);
+                return -1;
+            }
             break;
         default:
             if (strncmp(value, "YES", 3) == 0 || strncmp(value, "yes", 3) == 0)

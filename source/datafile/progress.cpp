@@ -148,3 +148,16 @@ void progress_end(void)
     progress_clear();
     pg.active = false;
 }
+
+void progress_count(void)
+{
+    pg.active = pg.drawn = false;
+    pg.total = pg.done = pg.bytes = 0;
+}
+
+void progress_counted(uint64_t *total, uint64_t *done, uint64_t *bytes)
+{
+    *total = pg.total;
+    *done = pg.done;
+    *bytes = pg.bytes;
+}

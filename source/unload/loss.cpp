@@ -59,6 +59,19 @@ void loss_begin(const char *dump_path)
         fprintf(stderr, "remove %s: %s\n", loss_file, strerror(errno));
 }
 
+void loss_capture(FILE *fp)
+{
+    loss_fp = fp;
+    loss_failed = false;
+}
+
+void loss_replay(const char *text, size_t n)
+{
+    g_data_lost = 1;
+    if (open_report())
+        fwrite(text, 1, n, loss_fp);
+}
+
 void loss_table(const char *table) { snprintf(loss_tab, sizeof(loss_tab), "%s", table); }
 
 const char *loss_path(void) { return loss_file; }

@@ -9,7 +9,11 @@
 #include "kelvo/unload.h"
 #include "kelvo/context.h"
 
-static void long_tmp_path(char *path, size_t n) { snprintf(path, n, "%s/long_tmp.dat", g_ctx.par.data_dir); }
+static char staging_name[64] = "long_tmp.dat";
+
+void long_staging_name(const char *name) { snprintf(staging_name, sizeof(staging_name), "%s", name); }
+
+static void long_tmp_path(char *path, size_t n) { snprintf(path, n, "%s/%s", g_ctx.par.data_dir, staging_name); }
 
 // Moves the bytes of lbuf to the staging file, creating it for the row's
 // value when it is not open yet.

@@ -114,60 +114,71 @@ static int create_dump(const char *path)
     return fd;
 }
 
+void table_opening(ULDR *ul, const char *user, TAB *t, TAB_INFO *ti)
+{
+    ul->tabp = t;
+    ul->nrow = 0;
+    ul->next = mark_extended_columns(t);
+    ul->nlob = (int)ti->nlob + ul->next;
+    memset(ul->lost, 0, sizeof(ul->lost));
+    loss_table(ti->tab_name);
+    ti->offset = ul->data_ofs;
+    print_encrypted_columns(t, ti->tab_name);
+    warn_dictionary_defaults(t, ti->tab_name);
+    progress_line(user, ti->tab_name);
+}
+
+void table_closing(ULDR *ul, TAB_INFO *ti, bool fail, bool table_fails, UNLOAD_TALLY *tally)
+{
+    progress_end();
+    if (fail) {
+        fprintf(stderr, "unload table \"%s\" error.\n", ti->tab_name);
+        ti->ncol = (uint32_t)ul->ncolw;
+        if (table_fails)
+            tally->status = -1;
+    }
+    ti->nrows = ul->nrow;
+    fprintf(stderr, "%10d rows done.\n", (int)ul->nrow);
+    print_recovered(ul);
+    print_table_refusals(ul, ti->tab_name);
+    print_table_losses(ul);
+    if (ul->nskip)
+        fprintf(stderr, "%u blocks of another object skipped.\n", ul->nskip);
+    // A columnar unit's rows are not counted, but its block is.
+    bool lost = ul->ncompressed != 0;
+    for (uint32_t n : ul->lost)
+        lost |= n != 0;
+    // A table that failed keeps the rows written before the failure: it
+    // is partial too, and the run has lost data.
+    if (lost || fail)
+        ti->flag |= TI_PARTIAL;
+    if (fail)
+        g_data_lost = 1;
+    tally->failed += fail;
+    tally->partial += !fail && lost;
+    tally->complete += !fail && !lost;
+    tally->rows += ul->nrow;
+    tally->skipped += ul->lost[LOSS_BLOCK] + ul->lost[LOSS_UNFORMATTED] + ul->ncompressed;
+}
+
 // Unloads the tables whose TAB_INFO is filled, then writes the header and the
 // table information over the zeros at the start of the file.
 int unload_tables(ULDR *ul, const char *user, TAB **tabs, bool table_fails)
 {
-    int status = 0;
     TAB_INFO *ti = (TAB_INFO *)ul->tinf;
-    uint32_t complete = 0, partial = 0, failed = 0, skipped = 0;
-    uint64_t rows = 0;
-    for (int i = 0; i < ul->ntab; i++) {
-        ul->tabp = tabs[i];
-        ul->nrow = 0;
-        ul->next = mark_extended_columns(tabs[i]);
-        ul->nlob = (int)ti[i].nlob + ul->next;
-        memset(ul->lost, 0, sizeof(ul->lost));
-        loss_table(ti[i].tab_name);
-        ti[i].offset = ul->data_ofs;
-        print_encrypted_columns(tabs[i], ti[i].tab_name);
-        warn_dictionary_defaults(tabs[i], ti[i].tab_name);
-        progress_line(user, ti[i].tab_name);
-        bool fail = unload_one_table(ul) < 0;
-        progress_end();
-        if (fail) {
-            fprintf(stderr, "unload table \"%s\" error.\n", ti[i].tab_name);
-            ti[i].ncol = (uint32_t)ul->ncolw;
-            if (table_fails)
-                status = -1;
+    UNLOAD_TALLY tally = {};
+    if (unload_parallel(ul, user, tabs, table_fails, &tally) != 0) {
+        for (int i = 0; i < ul->ntab; i++) {
+            table_opening(ul, user, tabs[i], &ti[i]);
+            bool fail = unload_one_table(ul) < 0;
+            table_closing(ul, &ti[i], fail, table_fails, &tally);
         }
-        ti[i].nrows = ul->nrow;
-        fprintf(stderr, "%10d rows done.\n", (int)ul->nrow);
-        print_recovered(ul);
-        print_table_refusals(ul, ti[i].tab_name);
-        print_table_losses(ul);
-        if (ul->nskip)
-            fprintf(stderr, "%u blocks of another object skipped.\n", ul->nskip);
-        // A columnar unit's rows are not counted, but its block is.
-        bool lost = ul->ncompressed != 0;
-        for (uint32_t n : ul->lost)
-            lost |= n != 0;
-        // A table that failed keeps the rows written before the failure: it
-        // is partial too, and the run has lost data.
-        if (lost || fail)
-            ti[i].flag |= TI_PARTIAL;
-        if (fail)
-            g_data_lost = 1;
-        failed += fail;
-        partial += !fail && lost;
-        complete += !fail && !lost;
-        rows += ul->nrow;
-        skipped += ul->lost[LOSS_BLOCK] + ul->lost[LOSS_UNFORMATTED] + ul->ncompressed;
     }
+    int status = tally.status;
     // A user's unload that lost anything ends with what it came to.
-    if (!table_fails && (partial || failed))
+    if (!table_fails && (tally.partial || tally.failed))
         fprintf(stderr, "unload user \"%s\": %u tables complete, %u partial, %u failed; %llu rows, %u blocks skipped.\n",
-                user, complete, partial, failed, (unsigned long long)rows, skipped);
+                user, tally.complete, tally.partial, tally.failed, (unsigned long long)tally.rows, tally.skipped);
     check_value_hint();
     if (loss_end() < 0)
         status = -1;

@@ -2,6 +2,7 @@
 // segment (the table's own, or those of its partitions or subpartitions) and
 // the end-of-table mark.
 #include <unistd.h>
+#include <climits>
 #include <cstdio>
 
 #include "kelvo/unload.h"
@@ -30,39 +31,38 @@ static int put_col_info(ULDR *ul)
     return n;
 }
 
-static int walk(ULDR *ul, uint32_t tsn, uint32_t fno, uint32_t blk, uint32_t objd)
+static int walk(ULDR *ul, const SEGREF &g)
 {
-    ul->tsn = (int)tsn;
-    ul->hdba = segment_rdba(fno, blk);
-    ul->objd = objd;
+    ul->tsn = g.tsn;
+    ul->hdba = segment_rdba(g.fno, g.blk);
+    ul->objd = g.objd;
     return unload_segment(ul);
 }
 
-static int walk_segments(ULDR *ul)
+void table_segments(const TAB *t, std::vector<SEGREF> *segs)
 {
-    const TAB *t = ul->tabp;
-    if (ul->walk)
-        return ul->walk(ul);
-    if (!(t->flag & TAB_PART))
-        return walk(ul, t->tsn, t->fno, t->blk, t->objd);
+    segs->clear();
+    if (!(t->flag & TAB_PART)) {
+        segs->push_back({(int)t->tsn, t->fno, t->blk, t->objd});
+        return;
+    }
     if (t->flag & TAB_COMPOSITE) {
         for (uint32_t i = 0; g_ctx.tcp && i < g_ctx.sys.ntcp; i++) {
             if (g_ctx.tcp[i].objp != t->objn)
                 continue;
             for (uint32_t j = 0; g_ctx.tsp && j < g_ctx.sys.ntsp; j++) {
                 const TABSUBPART *sp = &g_ctx.tsp[j];
-                if (sp->objp == g_ctx.tcp[i].objn && walk(ul, sp->tsn, sp->fno, sp->blk, sp->objd) < 0)
-                    return -1;
+                if (sp->objp == g_ctx.tcp[i].objn)
+                    segs->push_back({(int)sp->tsn, sp->fno, sp->blk, sp->objd});
             }
         }
-        return 0;
+        return;
     }
     for (uint32_t i = 0; g_ctx.tp && i < g_ctx.sys.ntp; i++) {
         const TABPART *p = &g_ctx.tp[i];
-        if (p->objp == t->objn && walk(ul, p->tsn, p->fno, p->blk, p->objd) < 0)
-            return -1;
+        if (p->objp == t->objn)
+            segs->push_back({(int)p->tsn, p->fno, p->blk, p->objd});
     }
-    return 0;
 }
 
 // After a failure that ends the table (a dump write, a column count that does
@@ -94,7 +94,7 @@ static void close_failed_stream(ULDR *ul)
     write_cache(ul);
 }
 
-int unload_one_table(ULDR *ul)
+int unload_table_slice(ULDR *ul, const TABLE_SLICE *sl)
 {
     const TAB *t = ul->tabp;
     ul->clen = 0;
@@ -102,44 +102,72 @@ int unload_one_table(ULDR *ul)
     ul->lfd = -1;
     ul->pl = nullptr;
     ul->pl_fofs = 0;
-    ul->nskip = 0;
-    ul->ncompressed = 0;
-    ul->nowned = 0;
-    ul->nunparsed = 0;
-    ul->nasis = 0;
     ul->ext_open = 0;
     ul->no_flush = 0;
     ul->cache = g_ctx.wrk;
     ul->csz = ULDR_CACHE_SIZE;
     ul->row_ofs = ul->data_ofs;
-    ul->ncolw = 0;
-    if ((uint64_t)t->coff + t->tcol > g_ctx.sys.ncol || t->tcol > ULDR_CACHE_SIZE / 2 / sizeof(COL_INFO)) {
-        fprintf(stderr, "columns of table obj#=%u lie outside the column dictionary.\n", t->objn);
-        close_failed_stream(ul);
-        return -1;
+    ul->blk_from = ul->blk_to = 0;
+    if (sl->first) {
+        ul->nskip = 0;
+        ul->ncompressed = 0;
+        ul->nowned = 0;
+        ul->nunparsed = 0;
+        ul->nasis = 0;
+        ul->ncolw = 0;
+        if ((uint64_t)t->coff + t->tcol > g_ctx.sys.ncol || t->tcol > ULDR_CACHE_SIZE / 2 / sizeof(COL_INFO)) {
+            fprintf(stderr, "columns of table obj#=%u lie outside the column dictionary.\n", t->objn);
+            close_failed_stream(ul);
+            return -1;
+        }
+        int n = put_col_info(ul);
+        ul->ncolw = n;
+        ul->clen = (int)sizeof(COL_INFO) * n;
+        ul->row_ofs = ul->data_ofs + (uint64_t)ul->clen;
+        // COLS counts the columns users see, virtual ones included and
+        // invisible ones not: the dump's columns differ from them by those two.
+        int visible = 0;
+        for (uint32_t i = 0; i < t->tcol; i++)
+            visible += col_visible(&g_ctx.col[t->coff + i]);
+        if ((uint32_t)visible != t->ncol) {
+            fprintf(stderr, "column count not matched, COLS=%d, actual=%d\n", (int)t->ncol, visible);
+            close_failed_stream(ul);
+            return -1;
+        }
     }
-    int n = put_col_info(ul);
-    ul->ncolw = n;
-    ul->clen = (int)sizeof(COL_INFO) * n;
-    ul->row_ofs = ul->data_ofs + (uint64_t)ul->clen;
-    // COLS counts the columns users see, virtual ones included and
-    // invisible ones not: the dump's columns differ from them by those two.
-    int visible = 0;
-    for (uint32_t i = 0; i < t->tcol; i++)
-        visible += col_visible(&g_ctx.col[t->coff + i]);
-    if ((uint32_t)visible != t->ncol) {
-        fprintf(stderr, "column count not matched, COLS=%d, actual=%d\n", (int)t->ncol, visible);
-        close_failed_stream(ul);
-        return -1;
-    }
-    if (walk_segments(ul) < 0) {
+    // "unload object" reads the blocks the scan found instead of segments.
+    if (ul->walk && ul->walk(ul) < 0) {
         fprintf(stderr, "unload segment error.\n");
         close_failed_stream(ul);
         return -1;
     }
+    std::vector<SEGREF> segs;
+    if (!ul->walk)
+        table_segments(t, &segs);
+    for (size_t i = sl->seg_from; i < sl->seg_to && i < segs.size(); i++) {
+        if (i == sl->seg_from) {
+            ul->blk_from = sl->blk_from;
+            ul->blk_to = sl->blk_to;
+        }
+        int rc = walk(ul, segs[i]);
+        ul->blk_from = ul->blk_to = 0;
+        if (rc < 0) {
+            fprintf(stderr, "unload segment error.\n");
+            close_failed_stream(ul);
+            return -1;
+        }
+    }
+    if (!sl->last)
+        return write_cache(ul);
     if (ul->clen + 2 > ul->csz && write_cache(ul) < 0)
         return -1;
     put_be16(ul->cache + ul->clen, DUMP_EOT);
     ul->clen += 2;
     return write_cache(ul);
+}
+
+int unload_one_table(ULDR *ul)
+{
+    const TABLE_SLICE whole = {0, UINT32_MAX, 0, 0, true, true};
+    return unload_table_slice(ul, &whole);
 }

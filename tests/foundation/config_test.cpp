@@ -73,6 +73,28 @@ TEST(Config, Failures)
                           "open " + d.file("missing.ini") + ": No such file or directory\n");
 }
 
+TEST(Config, ParallelWorkers)
+{
+    ScratchDir d;
+    ASSERT_EQ(load_config_text(d, "parallel = 4   # workers\n"), 0);
+    EXPECT_EQ(g_parallel, 4);
+    EXPECT_EQ(parallel_workers(), 4);
+    // Not given: the online cores.
+    ASSERT_EQ(load_config_text(d, "dictdir = /d\n"), 0);
+    EXPECT_EQ(g_parallel, 0);
+    EXPECT_EQ(parallel_workers(), (int)sysconf(_SC_NPROCESSORS_ONLN));
+    ASSERT_EQ(load_config_text(d, "parallel=1\nparallel = 1024\n"), 0);
+    EXPECT_EQ(g_parallel, 1024);
+    StderrCapture err;
+    for (const char *bad : {"0", "-2", "1025", "4x", "", "two", "+3", "99999999999999999999"}) {
+        EXPECT_EQ(load_config_text(d, std::string("parallel = ") + bad + "\n"), -1) << bad;
+        EXPECT_EQ(g_parallel, 0) << bad;
+    }
+    std::string said = err.text();
+    EXPECT_EQ(said.substr(0, said.find('\n') + 1), "parameter parallel must be a number from 1 to 1024: 0\n");
+    EXPECT_NE(said.find(": 4x\n"), std::string::npos);
+}
+
 TEST(Config, LongValueIsCutWithoutOverflow)
 {
     ScratchDir d;

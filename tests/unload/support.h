@@ -48,6 +48,9 @@ protected:
         snprintf(g_ctx.par.dict_dir, sizeof(g_ctx.par.dict_dir), "%s/dict", dir.c_str());
         snprintf(g_ctx.par.data_dir, sizeof(g_ctx.par.data_dir), "%s/data", dir.c_str());
         g_ctx.wrk = (uint8_t *)malloc(WORK_BUFFER_SIZE);
+        // The "parallel" of the run (the *_p1 and *_p4 tests); else the cores.
+        const char *par = getenv("KELVO_TEST_PARALLEL");
+        g_parallel = par ? atoi(par) : 0;
         write_props({{"NLS_LANGUAGE", props.lang}, {"NLS_TERRITORY", props.terr},
                      {"NLS_CHARACTERSET", props.cset}, {"NLS_NCHAR_CHARACTERSET", props.ncset},
                      {"DBTIMEZONE", props.tz}});

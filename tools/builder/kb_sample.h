@@ -6,7 +6,8 @@
 namespace kb {
 
 // Writes DIR/config.ini ("dictdir = DIR/dict", "datadir = DIR/data",
-// "datafiles = DIR/datafiles.txt", "checksum = YES"), DIR/datafiles.txt (one
+// "datafiles = DIR/datafiles.txt", "checksum = YES", and "parallel = N"
+// when the environment has KELVO_TEST_PARALLEL=N), DIR/datafiles.txt (one
 // path per line) and creates DIR/dict and DIR/data.
 int write_config(const std::string &dir, const std::vector<std::string> &datafiles);
 // Writes the sample database into DIR (created when missing): its datafiles

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -45,6 +46,9 @@ int write_config(const std::string &dir, const std::vector<std::string> &datafil
                       "datadir = " + dir + "/data\n"
                       "datafiles = " + dir + "/datafiles.txt\n"
                       "checksum = YES\n";
+    // The tests run once more with each number of unload workers.
+    if (const char *par = getenv("KELVO_TEST_PARALLEL"))
+        cfg += "parallel = " + std::string(par) + "\n";
     if (write_text(dir + "/datafiles.txt", list) || write_text(dir + "/config.ini", cfg))
         return -1;
     return 0;
