@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "kelvo/scan.h"
+#include "kelvo/utf8.h"
 
 namespace scanval {
 
@@ -78,37 +79,18 @@ inline bool utf8_text(const uint8_t *p, size_t n)
 {
     size_t i = 0;
     while (i < n) {
-        uint8_t c = p[i];
-        if (c < 0x80) {
-            if (!printable_ascii(c))
+        if (p[i] < 0x80) {
+            if (!printable_ascii(p[i]))
                 return false;
             i++;
             continue;
         }
-        size_t len;
+        // Overlong forms and code points past U+10FFFF are refused by the
+        // sequence check; the C1 controls are no text. Surrogates pass:
+        // Oracle's UTF8 writes them (CESU-8).
         uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i < len)
-            return false;
-        for (size_t k = 1; k < len; k++) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        // Overlong forms, code points past U+10FFFF and the C1 controls are
-        // no text. Surrogates pass: Oracle's UTF8 writes them (CESU-8).
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0x80 && cp < 0xA0))
+        size_t len = utf8_seq(p + i, n - i, true, &cp);
+        if (len == 0 || (cp >= 0x80 && cp < 0xA0))
             return false;
         i += len;
     }
