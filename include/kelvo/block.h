@@ -115,6 +115,9 @@ static_assert(offsetof(KTBBH, kscnwrp) == 12 && offsetof(KTBBH, align) == 14);
 static_assert(offsetof(KTBBH, ktbbhict) == 16 && offsetof(KTBBH, ktbbhflg) == 18);
 static_assert(offsetof(KTBBH, ktbbhfsl) == 19 && offsetof(KTBBH, ktbbhfnx) == 20);
 constexpr int KTBBH_OFFSET = 20;
+// ktbbhtyp: the kind of block the transaction header heads.
+constexpr uint8_t KTBBH_TYPE_DATA = 1;   // table or cluster rows
+constexpr uint8_t KTBBH_TYPE_INDEX = 2;  // index entries
 constexpr int KTBBH_EXDATA = 0x20;
 
 // One interested-transaction list entry; the decoders only step over them.

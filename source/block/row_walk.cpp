@@ -26,9 +26,9 @@ bool data_header_parses(const uint8_t *blk, size_t bsz)
     if (dho < 0)
         return false;
     uint8_t typ = blk[KTBBH_OFFSET + offsetof(KTBBH, ktbbhtyp)];
-    if ((typ != 1 && typ != 2) || blk[KTBBH_OFFSET + offsetof(KTBBH, ktbbhict)] == 0)
+    if ((typ != KTBBH_TYPE_DATA && typ != KTBBH_TYPE_INDEX) || blk[KTBBH_OFFSET + offsetof(KTBBH, ktbbhict)] == 0)
         return false;
-    if (typ == 2)
+    if (typ == KTBBH_TYPE_INDEX)
         return true;            // an index block: its header is no KDBH
     int ntab = (int8_t)blk[dho + offsetof(KDBH, kdbhntab)];
     return ntab >= 1 && in_bounds((size_t)dho + sizeof(KDBH), sizeof(KDBT) * (size_t)ntab, bsz);

@@ -7,7 +7,6 @@
 #include "kelvo/lob.h"
 
 constexpr int TAIL_SIZE = 4;
-constexpr uint8_t KTBBH_TYPE_INDEX = 2;  // ktbbhtyp of an index block
 
 const char *block_kind(int type)
 {

@@ -255,7 +255,7 @@ void dump_data_block(FILE *out, const uint8_t *blk, size_t bsz)
         fprintf(out, "data header beyond the block end\n");
         return;
     }
-    if (blk[KTBBH_OFFSET + offsetof(KTBBH, ktbbhtyp)] == 2) {
+    if (blk[KTBBH_OFFSET + offsetof(KTBBH, ktbbhtyp)] == KTBBH_TYPE_INDEX) {
         dump_index_block(out, blk, bsz, (size_t)dho);
         return;
     }

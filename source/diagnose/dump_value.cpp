@@ -2,10 +2,9 @@
 // YYYY-MM-DD HH:MM:SS, character strings quoted with control bytes escaped
 // (other bytes as stored, in the database character set).
 #include "kelvo/diagnose.h"
+#include "kelvo/types.h"
 
 namespace {
-
-constexpr int TYPE_VARCHAR2 = 1, TYPE_NUMBER = 2, TYPE_DATE = 12, TYPE_CHAR = 96;
 
 // Oracle NUMBER: an exponent byte (sign bit 0x80, base-100 exponent + 65,
 // bits inverted for a negative number), then base-100 digits stored as

@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr uint8_t KTBBH_TYPE_DATA = 1;  // ktbbhtyp of a table (not index) block
 // Bytes read at a time: the blocks are profiled while still in the
 // processor's cache.
 constexpr size_t SCAN_SLICE = 256 * 1024;

@@ -18,10 +18,10 @@
 #include <cstdio>
 
 #include "kelvo/scan.h"
+#include "kelvo/types.h"
 
 namespace {
 
-constexpr uint32_t T_VARCHAR2 = 1, T_NUMBER = 2, T_DATE = 12, T_RAW = 23, T_TIMESTAMP = 180;
 // Longest declared length a guess gives (Oracle's extended VARCHAR2 and RAW).
 constexpr uint32_t GUESS_LEN_MAX = 32767;
 
@@ -35,23 +35,23 @@ SCAN_GUESS scan_guess(const SCAN_COL *c)
 {
     uint64_t v = c->values;
     if (fits(c->date, v))
-        return {T_DATE, 7, c->date};
+        return {TYPE_DATE, 7, c->date};
     if (c->stamp > 0 && fits(c->date + c->stamp, v))
-        return {T_TIMESTAMP, 11, c->date + c->stamp};
+        return {TYPE_TIMESTAMP, 11, c->date + c->stamp};
     if (fits(c->num, v))
-        return {T_NUMBER, 22, c->num};
+        return {TYPE_NUMBER, 22, c->num};
     if (fits(c->text, v))
-        return {T_VARCHAR2, declared(c), c->text};
-    return {T_RAW, declared(c), c->other};
+        return {TYPE_VARCHAR2, declared(c), c->text};
+    return {TYPE_RAW, declared(c), c->other};
 }
 
 const char *scan_type_text(const SCAN_GUESS *g, char *buf, size_t size)
 {
     switch (g->ctyp) {
-    case T_DATE: snprintf(buf, size, "DATE"); break;
-    case T_TIMESTAMP: snprintf(buf, size, "TIMESTAMP"); break;
-    case T_NUMBER: snprintf(buf, size, "NUMBER"); break;
-    case T_VARCHAR2: snprintf(buf, size, "VARCHAR2(%u)", g->clen); break;
+    case TYPE_DATE: snprintf(buf, size, "DATE"); break;
+    case TYPE_TIMESTAMP: snprintf(buf, size, "TIMESTAMP"); break;
+    case TYPE_NUMBER: snprintf(buf, size, "NUMBER"); break;
+    case TYPE_VARCHAR2: snprintf(buf, size, "VARCHAR2(%u)", g->clen); break;
     default: snprintf(buf, size, "RAW(%u)", g->clen); break;
     }
     return buf;

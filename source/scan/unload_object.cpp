@@ -24,9 +24,6 @@
 
 namespace {
 
-constexpr uint32_t T_VARCHAR2 = 1, T_NUMBER = 2, T_DATE = 12, T_RAW = 23, T_CHAR = 96, T_BFLOAT = 100,
-                   T_BDOUBLE = 101, T_TIMESTAMP = 180;
-constexpr uint8_t KTBBH_TYPE_DATA = 1;
 
 // The column types "unload object" accepts. A length in parentheses is taken
 // where the type has one (sized), else the column's longest value in the
@@ -40,15 +37,15 @@ struct TypeName {
     bool as_raw;
 };
 const TypeName type_names[] = {
-    {"NUMBER", T_NUMBER, 22, 0, false},      {"FLOAT", T_NUMBER, 22, 0, false},
-    {"INTEGER", T_NUMBER, 22, 0, false},     {"DATE", T_DATE, 7, 0, false},
-    {"TIMESTAMP", T_TIMESTAMP, 11, 0, false}, {"VARCHAR2", T_VARCHAR2, 0, 0, false},
-    {"VARCHAR", T_VARCHAR2, 0, 0, false},    {"CHAR", T_CHAR, 0, 0, false},
-    {"NVARCHAR2", T_VARCHAR2, 0, COL_NCHAR, false}, {"NCHAR", T_CHAR, 0, COL_NCHAR, false},
-    {"RAW", T_RAW, 0, 0, false},             {"BINARY_FLOAT", T_BFLOAT, 4, 0, false},
-    {"BINARY_DOUBLE", T_BDOUBLE, 8, 0, false}, {"LONG RAW", T_RAW, 0, 0, true},
-    {"LONG", T_RAW, 0, 0, true},             {"CLOB", T_RAW, 0, 0, true},
-    {"NCLOB", T_RAW, 0, 0, true},            {"BLOB", T_RAW, 0, 0, true},
+    {"NUMBER", TYPE_NUMBER, 22, 0, false},      {"FLOAT", TYPE_NUMBER, 22, 0, false},
+    {"INTEGER", TYPE_NUMBER, 22, 0, false},     {"DATE", TYPE_DATE, 7, 0, false},
+    {"TIMESTAMP", TYPE_TIMESTAMP, 11, 0, false}, {"VARCHAR2", TYPE_VARCHAR2, 0, 0, false},
+    {"VARCHAR", TYPE_VARCHAR2, 0, 0, false},    {"CHAR", TYPE_CHAR, 0, 0, false},
+    {"NVARCHAR2", TYPE_VARCHAR2, 0, COL_NCHAR, false}, {"NCHAR", TYPE_CHAR, 0, COL_NCHAR, false},
+    {"RAW", TYPE_RAW, 0, 0, false},             {"BINARY_FLOAT", TYPE_BINARY_FLOAT, 4, 0, false},
+    {"BINARY_DOUBLE", TYPE_BINARY_DOUBLE, 8, 0, false}, {"LONG RAW", TYPE_RAW, 0, 0, true},
+    {"LONG", TYPE_RAW, 0, 0, true},             {"CLOB", TYPE_RAW, 0, 0, true},
+    {"NCLOB", TYPE_RAW, 0, 0, true},            {"BLOB", TYPE_RAW, 0, 0, true},
 };
 constexpr const char *TYPE_LIST = "NUMBER, FLOAT, INTEGER, DATE, TIMESTAMP, VARCHAR2, VARCHAR, CHAR, NVARCHAR2, "
                                   "NCHAR, RAW, BINARY_FLOAT, BINARY_DOUBLE, LONG, LONG RAW, CLOB, NCLOB, BLOB";
@@ -177,7 +174,7 @@ int table_columns(const char *text, const SCAN_OBJ *o, std::vector<COL> &cols, T
         if (col_unloaded(&c) && (lob || lng)) {
             size_t pos = c.scid > 0 ? c.scid - 1 : i;
             say_raw(o, pos, c.name, lob ? "a LOB" : "a LONG");
-            c.ctyp = T_RAW;
+            c.ctyp = TYPE_RAW;
             c.clen = scan_length(o, pos);
             c.flag &= ~COL_NCHAR;
         }

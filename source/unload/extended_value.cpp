@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr uint32_t TYPE_VARCHAR2 = 1;    // VARCHAR2, or NVARCHAR2 in the national character set
-constexpr uint32_t TYPE_RAW = 23;
 constexpr uint32_t EXTENDED_OVER = 4000; // declared lengths above this may be extended
 
 // Room a value record of DUMP_MAXLEN bytes needs in the cache: its head,
