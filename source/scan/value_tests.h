@@ -41,25 +41,25 @@ inline bool number(const uint8_t *p, size_t n)
 inline bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 // Oracle's signed year (no year 0), 4712 BC to 9999 AD, and a real day.
+// Every field is tested and the results joined before one branch: this runs
+// for every 7-byte value of the datafiles.
 inline bool date(const uint8_t *p, size_t n)
 {
     if (n != 7)
         return false;
-    if (p[0] < 1 || p[1] < 1 || p[1] > 199)
-        return false;
-    int year = ((int)p[0] - 100) * 100 + ((int)p[1] - 100);
-    if (year == 0 || year < -4712 || year > 9999)
-        return false;
+    const unsigned c = p[0], y = p[1], mo = p[2], d = p[3];
+    const int year = ((int)c - 100) * 100 + ((int)y - 100);
+    static const uint8_t days[16] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31, 0, 0, 0};
+    bool ok = (c - 1u < 199u) & (y - 1u < 199u) & (year != 0) & (year >= -4712) & (year <= 9999);
     // A year's two bytes lie on one side of 100: AD both above, BC both below.
-    if ((p[0] >= 100) != (p[1] >= 100) && p[1] != 100)
+    ok &= ((c >= 100) == (y >= 100)) | (y == 100);
+    ok &= (mo - 1u < 12u) & (d - 1u < days[mo & 15]) & (p[4] - 1u < 24u) & (p[5] - 1u < 60u) & (p[6] - 1u < 60u);
+    if (!ok)
         return false;
-    if (p[2] < 1 || p[2] > 12 || p[3] < 1 || p[4] < 1 || p[4] > 24 || p[5] < 1 || p[5] > 60 || p[6] < 1 ||
-        p[6] > 60)
-        return false;
-    static const uint8_t days[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    int astro = year < 0 ? year + 1 : year;
-    if (p[3] > days[p[2] - 1] || (p[2] == 2 && p[3] == 29 && !leap(astro < 0 ? -astro : astro)))
-        return false;
+    if (mo == 2 && d == 29) {
+        int astro = year < 0 ? year + 1 : year;
+        return leap(astro < 0 ? -astro : astro);
+    }
     return true;
 }
 
