@@ -123,6 +123,12 @@ int read_blocks_quiet(DATAFILE *df, uint32_t rdba, int n, uint8_t *buf, const BL
 // -1 when a block does not fit the slice.
 int read_whole_file(DATAFILE *df, uint8_t *buf, size_t slice, uint8_t *faults,
                     const std::function<void(uint64_t b, uint32_t rdba, uint32_t n)> &take);
+// The same over blocks first to last (1 and up; last is cut to the file's
+// last block).
+int read_file_blocks(DATAFILE *df, uint64_t first, uint64_t last, uint8_t *buf, size_t slice, uint8_t *faults,
+                     const std::function<void(uint64_t b, uint32_t rdba, uint32_t n)> &take);
+// The last block number a datafile's blocks can be read up to.
+uint64_t last_block(const DATAFILE *df);
 // Block number of rdba within df (the whole rdba for a bigfile datafile).
 static inline uint64_t df_block_number(const DATAFILE *df, uint32_t rdba)
 {

@@ -73,7 +73,8 @@ bool scan_stamp(const uint8_t *p, size_t n);   // 11 bytes only
 // (US7ASCII), and any other as a single-byte set.
 enum SCAN_CHARSET { SCS_UTF8, SCS_ASCII, SCS_SINGLE };
 int scan_charset_kind(const char *name);
-bool scan_text(const uint8_t *p, size_t n, int kind);
+// `room`: bytes that may be read at p when more than n (the rest of the block).
+bool scan_text(const uint8_t *p, size_t n, int kind, size_t room = 0);
 // Adds one non-NULL value to a column profile.
 void scan_count_value(SCAN_COL *c, const uint8_t *p, size_t n, int cs_kind);
 

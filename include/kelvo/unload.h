@@ -238,6 +238,10 @@ void table_opening(ULDR *ul, const char *user, TAB *t, TAB_INFO *ti);
 void table_closing(ULDR *ul, TAB_INFO *ti, bool fail, bool table_fails, UNLOAD_TALLY *tally);
 // Workers of "parallel": g_parallel, or the online cores when it is 0.
 int parallel_workers(void);
+// Blocks a worker's piece should have at least: a segment (or a datafile
+// scanned whole) of twice as many is cut into ranges. KELVO_RANGE_BLOCKS
+// sets it (the tests cut small tables and files).
+uint64_t parallel_unit_blocks(void);
 // Unloads ul->ntab tables with parallel_workers() worker processes, said and
 // written exactly as one after the other; 1 (nothing done) when one worker
 // or one piece of work would do it all.

@@ -10,13 +10,21 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <unordered_map>
+#include <atomic>
+#include <new>
 
 #include "kelvo/block.h"
+#include "kelvo/capture.h"
 #include "kelvo/context.h"
 #include "kelvo/progress.h"
 #include "kelvo/scan.h"
 #include "kelvo/shell.h"
+#include "kelvo/unload.h"
 #include "value_tests.h"
 
 namespace {
@@ -31,7 +39,16 @@ struct Scan {
     int cs_kind = SCS_UTF8;
     uint32_t last_objd = 0;                       // the object of the block before
     size_t last_at = SIZE_MAX;
+    // In a worker: the scan of the files before, whose objects keep the
+    // tablespace and block size they were first seen with.
+    const Scan *before = nullptr;
 };
+
+const SCAN_OBJ *find_object(const Scan &s, uint32_t objd)
+{
+    auto it = s.index.find(objd);
+    return it == s.index.end() ? nullptr : &s.res.objs[it->second];
+}
 
 SCAN_OBJ &object_of(Scan &s, uint32_t objd, const DATAFILE *df)
 {
@@ -48,6 +65,10 @@ SCAN_OBJ &object_of(Scan &s, uint32_t objd, const DATAFILE *df)
         o.objd = objd;
         o.tsn = df->tsn;
         o.bsz = df->bsz;
+        if (const SCAN_OBJ *b = s.before ? find_object(*s.before, objd) : nullptr) {
+            o.tsn = b->tsn;
+            o.bsz = b->bsz;
+        }
         s.res.objs.push_back(std::move(o));
     }
     s.last_objd = objd;
@@ -105,8 +126,108 @@ void profile_piece(Scan &s, SCAN_OBJ &o, ROWPIECE *rp)
     }
 }
 
+// The rows of a block of one table with a plain data header, walked and
+// read in one loop: the checks of the row walk and of the piece header, made
+// inline for speed, with the same results. false when the block needs the
+// general walk (several tables, an extended header, a table directory entry
+// outside the row directory).
+bool profile_plain_block(Scan &s, SCAN_OBJ &o, const uint8_t *blk, size_t bsz)
+{
+    int dho = data_header_offset(blk, bsz);
+    if (dho < 0)
+        return false;
+    const uint8_t *h = blk + dho;
+    if (h[offsetof(KDBH, kdbhntab)] != 1 || (h[offsetof(KDBH, kdbhflag)] & KDBH_EXTENDED))
+        return false;
+    const size_t kdbt = (size_t)dho + sizeof(KDBH);
+    const size_t kdbr = kdbt + sizeof(KDBT);
+    if (kdbr > bsz)
+        return false;
+    const int nslot = (int)((bsz - kdbr) / 2);
+    const int first = (int16_t)get_le16(blk + kdbt + offsetof(KDBT, kdbtoffs));
+    const int count = (int16_t)get_le16(blk + kdbt + offsetof(KDBT, kdbtnrow));
+    if (first < 0 || count < 0 || first > nslot || count > nslot - first)
+        return false;
+    const uint8_t *dir = blk + kdbr;
+    const uint8_t *end = blk + bsz;
+    auto slot_entry = [dir](int s) { return (int)(int16_t)get_le16(dir + 2 * (size_t)s); };
+    // Free slots hold the next free slot's number, in ascending order.
+    int sfll = (int16_t)get_le16(h + offsetof(KDBH, kdbhfrre));
+    for (int s = 0; s < first && sfll >= 0; s++)
+        if (s == sfll)
+            sfll = slot_entry(s);
+    uint64_t rows = 0, chained = 0;
+    for (int sl = first; sl < first + count; sl++) {
+        if (sl == sfll) {
+            sfll = slot_entry(sl);
+            continue;
+        }
+        int off = slot_entry(sl);
+        if (off < 0 || !in_bounds((size_t)dho + (size_t)off, 3, bsz)) {
+            fprintf(stderr, "block rdba=0x%08x slot %d: row offset %d beyond the block end.\n",
+                    get_le32(blk + offsetof(KCBH, rdba_kcbh)), sl, off);
+            continue;
+        }
+        const uint8_t *p = h + off;
+        const uint8_t fb = p[0];
+        if ((fb & (FB_HEAD | FB_DELETED)) != FB_HEAD)
+            continue;
+        rows++;
+        // A migrated row's head holds no columns: its body lies elsewhere.
+        if (!(fb & FB_FIRST)) {
+            chained++;
+            continue;
+        }
+        const uint8_t *q = p + 3;
+        int usable = p[2];
+        if (!(fb & FB_LAST)) {
+            // The next piece's rowid follows the header.
+            if ((size_t)(end - q) < (size_t)ROWID_SIZE) {
+                fprintf(stderr, "block rdba=0x%08x slot %d: row header beyond the block end.\n",
+                        get_le32(blk + offsetof(KCBH, rdba_kcbh)), sl);
+                continue;
+            }
+            q += ROWID_SIZE;
+            chained++;
+            if (fb & FB_NEXT)
+                usable--;
+        }
+        uint32_t cc = p[2];
+        if (cc > o.ncol) {
+            o.ncol = cc;
+            o.cols.resize(cc);
+        }
+        SCAN_COL *col = o.cols.data();
+        for (int i = 0; i < usable; i++, col++) {
+            if (q >= end)
+                break;
+            size_t n = q[0], hdr = 1;
+            if (n == COLLEN_NULL) {
+                q++;
+                continue;
+            }
+            if (n == COLLEN_LONG) {
+                if (end - q < 3)
+                    break;
+                hdr = 3;
+                n = get_le16(q + 1);
+            }
+            if (!in_bounds(hdr, n, (size_t)(end - q)))
+                break;
+            q += hdr;
+            scanval::count_value(col, q, n, s.cs_kind, (size_t)(end - q));
+            q += n;
+        }
+    }
+    o.rows += rows;
+    o.chained += chained;
+    return true;
+}
+
 void profile_block(Scan &s, SCAN_OBJ &o, const uint8_t *blk, size_t bsz)
 {
+    if (profile_plain_block(s, o, blk, bsz))
+        return;
     int rows;
     // Compressed rows refer to a symbol table: counted, not profiled.
     if (compressed_block(blk, bsz, true, &rows)) {
@@ -145,14 +266,14 @@ void profile_block(Scan &s, SCAN_OBJ &o, const uint8_t *blk, size_t bsz)
     }
 }
 
-// Returns the table data blocks found in df.
-uint64_t scan_file(Scan &s, DATAFILE *df)
+// Returns the table data blocks found in blocks first to last of df; each
+// read's blocks are added to *done when it is given (a worker's progress).
+uint64_t scan_blocks(Scan &s, DATAFILE *df, uint64_t first, uint64_t last, std::atomic<uint64_t> *done)
 {
     static uint8_t faults[SCAN_SLICE / 2048];
     const size_t bsz = df->bsz;
     uint64_t found = 0;
-    progress_total(df->blks);
-    read_whole_file(df, g_ctx.wrk, SCAN_SLICE, faults, [&](uint64_t b, uint32_t rdba, uint32_t n) {
+    read_file_blocks(df, first, last, g_ctx.wrk, SCAN_SLICE, faults, [&](uint64_t b, uint32_t rdba, uint32_t n) {
         for (uint32_t i = 0; i < n; i++) {
             const uint8_t *blk = g_ctx.wrk + (size_t)i * bsz;
             int fault = faults[i];
@@ -178,9 +299,213 @@ uint64_t scan_file(Scan &s, DATAFILE *df)
             }
             profile_block(s, o, blk, bsz);
         }
-        progress_done(n, df->bsz);
+        if (done)
+            done->fetch_add(n, std::memory_order_relaxed);
+        else
+            progress_done(n, df->bsz);
     });
     return found;
+}
+
+// Adds the objects a worker found in df to the scan of the files before:
+// what the serial scan would have counted, in the same places.
+void merge_objects(Scan &s, const SCAN_RESULT &part, const DATAFILE *df)
+{
+    for (const SCAN_OBJ &p : part.objs) {
+        SCAN_OBJ &o = object_of(s, p.objd, df);
+        for (const SCAN_RANGE &r : p.ranges) {
+            SCAN_RANGE *g = nullptr;
+            for (size_t i = o.ranges.size(); !g && i-- > 0;)
+                if (o.ranges[i].fno == r.fno)
+                    g = &o.ranges[i];
+            if (!g) {
+                if (o.ranges.size() >= SCAN_RANGES_MAX)
+                    continue;
+                o.ranges.push_back({r.fno, r.first, r.last, 0});
+                g = &o.ranges.back();
+            }
+            g->first = std::min(g->first, r.first);
+            g->last = std::max(g->last, r.last);
+            g->blocks += r.blocks;
+            o.blocks += r.blocks;
+        }
+        o.flag |= p.flag;
+        o.rows += p.rows;
+        o.chained += p.chained;
+        o.compressed += p.compressed;
+        o.bad += p.bad;
+        if (p.ncol > o.ncol) {
+            o.ncol = p.ncol;
+            o.cols.resize(p.ncol);
+        }
+        for (uint32_t i = 0; i < p.ncol; i++) {
+            SCAN_COL &c = o.cols[i];
+            const SCAN_COL &d = p.cols[i];
+            if (d.values == 0)
+                continue;
+            c.minlen = c.values == 0 ? d.minlen : std::min(c.minlen, d.minlen);
+            c.maxlen = std::max(c.maxlen, d.maxlen);
+            c.values += d.values;
+            c.bytes += d.bytes;
+            c.num += d.num;
+            c.date += d.date;
+            c.stamp += d.stamp;
+            c.text += d.text;
+            c.other += d.other;
+        }
+    }
+}
+
+// Records a worker hands back besides its output: the encoded objects, then
+// the table data blocks it found (u64).
+constexpr uint8_t CAP_OBJECTS = 'S';
+
+// One worker's piece of a datafile.
+struct Piece {
+    uint64_t first, last;
+    int cap = -1;
+    pid_t pid = -1;
+    int status = 0;
+};
+
+// In a forked worker: scans its piece, everything it says captured.
+[[noreturn]] void run_piece(const Scan &before, DATAFILE *df, const Piece &pc, std::atomic<uint64_t> *done)
+{
+    if (capture_start(pc.cap) < 0)
+        _exit(2);
+    progress_count();
+    Scan *w = new Scan;
+    w->before = &before;
+    w->cs_kind = before.cs_kind;
+    uint64_t found = scan_blocks(*w, df, pc.first, pc.last, done);
+    std::sort(w->res.objs.begin(), w->res.objs.end(),
+              [](const SCAN_OBJ &a, const SCAN_OBJ &b) { return a.objd < b.objd; });
+    w->res.charset = before.res.charset;
+    std::vector<uint8_t> bytes;
+    scan_encode(w->res, bytes);
+    if (bytes.size() > UINT32_MAX)
+        _exit(4);
+    fflush(stdout);
+    fflush(stderr);
+    capture_emit(CAP_OBJECTS, bytes.data(), bytes.size());
+    capture_emit(CAP_RESULT, &found, sizeof(found));
+    _exit(0);
+}
+
+// Scans df with `workers` forked processes over ranges of its blocks, their
+// output said and their objects added in block order, as one process would.
+// -1 when no worker could be started (the caller scans it alone).
+int scan_in_pieces(Scan &s, DATAFILE *df, uint64_t last, int workers, uint64_t *found)
+{
+    std::vector<Piece> pieces((size_t)workers);
+    uint64_t per = (last + (uint64_t)workers - 1) / (uint64_t)workers;
+    for (int i = 0; i < workers; i++) {
+        pieces[(size_t)i].first = 1 + (uint64_t)i * per;
+        pieces[(size_t)i].last = std::min(last, (uint64_t)(i + 1) * per);
+    }
+    // Each worker's blocks read, for the progress; a pipe that ends when the
+    // last worker has ended.
+    void *shared = mmap(nullptr, sizeof(std::atomic<uint64_t>) * (size_t)workers, PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    int ends[2];
+    if (shared == MAP_FAILED)
+        return -1;
+    auto *done = new (shared) std::atomic<uint64_t>[(size_t)workers]();
+    if (pipe(ends) < 0) {
+        munmap(shared, sizeof(std::atomic<uint64_t>) * (size_t)workers);
+        return -1;
+    }
+    fflush(stdout);
+    fflush(stderr);
+    int started = 0;
+    for (Piece &pc : pieces) {
+        pc.cap = memfd_create("kelvo-scan", MFD_CLOEXEC);
+        pc.pid = pc.cap >= 0 ? fork() : -1;
+        if (pc.pid == 0) {
+            close(ends[0]);
+            run_piece(s, df, pc, &done[&pc - pieces.data()]);
+        }
+        started += pc.pid > 0;
+    }
+    close(ends[1]);
+    // While they run: the progress, drawn from the workers' counts.
+    uint64_t shown = 0;
+    for (;;) {
+        struct pollfd pfd = {ends[0], POLLIN, 0};
+        int r = started > 0 ? poll(&pfd, 1, 250) : 1;
+        uint64_t now = 0;
+        for (int i = 0; i < workers; i++)
+            now += done[i].load(std::memory_order_relaxed);
+        if (now > shown)
+            progress_done(now - shown, df->bsz);
+        shown = now;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r != 0)
+            break;
+    }
+    close(ends[0]);
+    for (Piece &pc : pieces)
+        if (pc.pid > 0)
+            while (waitpid(pc.pid, &pc.status, 0) < 0 && errno == EINTR) {
+            }
+    munmap(shared, sizeof(std::atomic<uint64_t>) * (size_t)workers);
+    if (started == 0) {
+        for (Piece &pc : pieces)
+            if (pc.cap >= 0)
+                close(pc.cap);
+        return -1;
+    }
+    // In block order: what each piece said, its objects, its count. A piece
+    // whose worker could not start is scanned here.
+    for (Piece &pc : pieces) {
+        if (pc.pid < 0) {
+            *found += scan_blocks(s, df, pc.first, pc.last, nullptr);
+            if (pc.cap >= 0)
+                close(pc.cap);
+            continue;
+        }
+        SCAN_RESULT part;
+        bool objects = false, counted = false;
+        capture_replay(pc.cap, [&](uint8_t tag, const uint8_t *p, uint32_t len) {
+            const char *why;
+            if (tag == CAP_OBJECTS)
+                objects = scan_decode(p, len, part, &why) == 0;
+            else if (tag == CAP_RESULT && len == sizeof(uint64_t) && objects) {
+                uint64_t n;
+                memcpy(&n, p, sizeof(n));
+                *found += n;
+                counted = true;
+            }
+        });
+        close(pc.cap);
+        if (!counted || !WIFEXITED(pc.status) || WEXITSTATUS(pc.status) != 0) {
+            progress_clear();
+            if (WIFSIGNALED(pc.status))
+                fprintf(stderr, "datafile %u blocks %llu to %llu: worker ended by signal %d, not scanned.\n",
+                        df->fno, (unsigned long long)pc.first, (unsigned long long)pc.last, WTERMSIG(pc.status));
+            else
+                fprintf(stderr, "datafile %u blocks %llu to %llu: worker ended before it finished, not scanned.\n",
+                        df->fno, (unsigned long long)pc.first, (unsigned long long)pc.last);
+            continue;
+        }
+        merge_objects(s, part, df);
+    }
+    return 0;
+}
+
+// Returns the table data blocks found in df: read by parallel_workers()
+// processes when the file is large enough to share out.
+uint64_t scan_file(Scan &s, DATAFILE *df)
+{
+    uint64_t last = last_block(df);
+    progress_total(df->blks);
+    uint64_t least = parallel_unit_blocks();
+    uint64_t workers = std::min<uint64_t>((uint64_t)parallel_workers(), last / least);
+    uint64_t found = 0;
+    if (workers >= 2 && scan_in_pieces(s, df, last, (int)workers, &found) == 0)
+        return found;
+    return scan_blocks(s, df, 1, last, nullptr);
 }
 
 // The datafile named by "datafile N", or all of them; -1 after a message.

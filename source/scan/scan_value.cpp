@@ -11,7 +11,7 @@
 bool scan_number(const uint8_t *p, size_t n) { return scanval::number(p, n); }
 bool scan_date(const uint8_t *p, size_t n) { return scanval::date(p, n); }
 bool scan_stamp(const uint8_t *p, size_t n) { return scanval::stamp(p, n); }
-bool scan_text(const uint8_t *p, size_t n, int kind) { return scanval::text(p, n, kind); }
+bool scan_text(const uint8_t *p, size_t n, int kind, size_t room) { return scanval::text(p, n, kind, room); }
 void scan_count_value(SCAN_COL *c, const uint8_t *p, size_t n, int cs_kind) { scanval::count_value(c, p, n, cs_kind); }
 
 int scan_charset_kind(const char *name)

@@ -41,25 +41,25 @@ inline bool number(const uint8_t *p, size_t n)
 inline bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 // Oracle's signed year (no year 0), 4712 BC to 9999 AD, and a real day.
+// Every field is tested and the results joined before one branch: this runs
+// for every 7-byte value of the datafiles.
 inline bool date(const uint8_t *p, size_t n)
 {
     if (n != 7)
         return false;
-    if (p[0] < 1 || p[1] < 1 || p[1] > 199)
-        return false;
-    int year = ((int)p[0] - 100) * 100 + ((int)p[1] - 100);
-    if (year == 0 || year < -4712 || year > 9999)
-        return false;
+    const unsigned c = p[0], y = p[1], mo = p[2], d = p[3];
+    const int year = ((int)c - 100) * 100 + ((int)y - 100);
+    static const uint8_t days[16] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31, 0, 0, 0};
+    bool ok = (c - 1u < 199u) & (y - 1u < 199u) & (year != 0) & (year >= -4712) & (year <= 9999);
     // A year's two bytes lie on one side of 100: AD both above, BC both below.
-    if ((p[0] >= 100) != (p[1] >= 100) && p[1] != 100)
+    ok &= ((c >= 100) == (y >= 100)) | (y == 100);
+    ok &= (mo - 1u < 12u) & (d - 1u < days[mo & 15]) & (p[4] - 1u < 24u) & (p[5] - 1u < 60u) & (p[6] - 1u < 60u);
+    if (!ok)
         return false;
-    if (p[2] < 1 || p[2] > 12 || p[3] < 1 || p[4] < 1 || p[4] > 24 || p[5] < 1 || p[5] > 60 || p[6] < 1 ||
-        p[6] > 60)
-        return false;
-    static const uint8_t days[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    int astro = year < 0 ? year + 1 : year;
-    if (p[3] > days[p[2] - 1] || (p[2] == 2 && p[3] == 29 && !leap(astro < 0 ? -astro : astro)))
-        return false;
+    if (mo == 2 && d == 29) {
+        int astro = year < 0 ? year + 1 : year;
+        return leap(astro < 0 ? -astro : astro);
+    }
     return true;
 }
 
@@ -97,19 +97,26 @@ inline bool utf8_text(const uint8_t *p, size_t n)
     return true;
 }
 
+// Bytes below 0x20 or above 0x7E (DEL and every byte with its top bit), as
+// the top bit of their byte in x. Exact for the lowest such byte and every
+// byte below it: a borrow only carries upwards.
+inline uint64_t unprintable_bytes(uint64_t x)
+{
+    constexpr uint64_t ONES = 0x0101010101010101ull, HIGH = 0x8080808080808080ull;
+    uint64_t below = (x - ONES * 0x20) & ~x & HIGH;
+    uint64_t above = ((x + ONES * (127 - 0x7E)) | x) & HIGH;
+    return below | above;
+}
+
 // The length of the run of printable ASCII (0x20 to 0x7E) at p, eight
 // bytes at a time: most text is such runs, and this runs for every value.
 inline size_t ascii_run(const uint8_t *p, size_t n)
 {
-    constexpr uint64_t ONES = 0x0101010101010101ull, HIGH = 0x8080808080808080ull;
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         uint64_t x;
         memcpy(&x, p + i, 8);
-        // A byte below 0x20, or above 0x7E (DEL and every byte with its top bit).
-        uint64_t below = (x - ONES * 0x20) & ~x & HIGH;
-        uint64_t above = ((x + ONES * (127 - 0x7E)) | x) & HIGH;
-        if (below | above)
+        if (unprintable_bytes(x))
             break;
     }
     while (i < n && p[i] >= 0x20 && p[i] < 0x7F)
@@ -117,9 +124,33 @@ inline size_t ascii_run(const uint8_t *p, size_t n)
     return i;
 }
 
-inline bool text(const uint8_t *p, size_t n, int kind)
+// The length of the run of printable ASCII at p, where `room` bytes (n or
+// more) may be read at p: eight bytes a load, the last load of a value
+// inside its block reaching past its end with those bytes masked off.
+inline size_t ascii_prefix(const uint8_t *p, size_t n, size_t room)
 {
-    size_t run = ascii_run(p, n);
+    size_t i = 0;
+    while (i < n) {
+        uint64_t x, bad;
+        if (n - i >= 8) {
+            memcpy(&x, p + i, 8);
+            bad = unprintable_bytes(x);
+        } else if (room >= 8 && room - 8 >= i) {
+            memcpy(&x, p + i, 8);
+            bad = unprintable_bytes(x) & ((1ull << (8 * (n - i))) - 1);
+        } else {
+            return i + ascii_run(p + i, n - i);
+        }
+        if (bad)
+            return i + (size_t)__builtin_ctzll(bad) / 8;
+        i += 8;
+    }
+    return n;
+}
+
+inline bool text(const uint8_t *p, size_t n, int kind, size_t room = 0)
+{
+    size_t run = ascii_prefix(p, n, room);
     if (run == n)
         return true;
     p += run;
@@ -134,7 +165,8 @@ inline bool text(const uint8_t *p, size_t n, int kind)
     return true;
 }
 
-inline void count_value(SCAN_COL *c, const uint8_t *p, size_t n, int cs_kind)
+// `room`: the bytes that may be read at p, when more than the value's own.
+[[gnu::always_inline]] inline void count_value(SCAN_COL *c, const uint8_t *p, size_t n, int cs_kind, size_t room = 0)
 {
     uint32_t len = (uint32_t)n;
     if (c->values == 0 || len < c->minlen)
@@ -155,7 +187,7 @@ inline void count_value(SCAN_COL *c, const uint8_t *p, size_t n, int cs_kind)
     // In UTF-8 a positive NUMBER is never text: its exponent byte (0x80 and
     // up) would have to lead a sequence that its digits (1 to 100) cannot
     // continue.
-    if (!(cs_kind == SCS_UTF8 && num && p[0] >= 0x80) && text(p, n, cs_kind)) {
+    if (!(cs_kind == SCS_UTF8 && num && p[0] >= 0x80) && text(p, n, cs_kind, room)) {
         c->text++;
         fit = true;
     }

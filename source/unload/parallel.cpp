@@ -37,17 +37,14 @@ int parallel_workers(void)
     return n < 1 ? 1 : n > PARALLEL_MAX ? PARALLEL_MAX : (int)n;
 }
 
-namespace {
-
-// Blocks a unit should have at least: a segment of twice as many is cut
-// into ranges, smaller segments of a table are gathered into one unit.
-// KELVO_RANGE_BLOCKS sets it (the tests cut small tables).
-uint64_t unit_blocks()
+uint64_t parallel_unit_blocks(void)
 {
     const char *v = getenv("KELVO_RANGE_BLOCKS");
     long n = v && *v ? atol(v) : 0;
     return n > 0 ? (uint64_t)n : 2048;
 }
+
+namespace {
 
 // The blocks of a segment's extents in *lens when its map is plain.
 bool plain_segment(const SEGREF &g, std::vector<uint8_t> &blk, std::vector<uint32_t> *lens)
@@ -87,7 +84,7 @@ void plan_table(int i, TAB *t, const TAB_INFO *ti, int workers, std::vector<UNIT
 {
     Planner p = {units, i};
     size_t first = units->size();
-    uint64_t least = unit_blocks();
+    uint64_t least = parallel_unit_blocks();
     std::vector<SEGREF> segs;
     table_segments(t, &segs);
     bool whole = (t->flag & (TAB_CLUSTERED | TAB_LONG)) || t->tabn > 0 || ti->nlob > 0 ||
@@ -223,43 +220,14 @@ int append_part(ULDR *ul, int part, uint64_t len)
 bool replay(const UNIT &u, UNIT_RESULT *r)
 {
     bool have = false;
-    std::vector<uint8_t> cap;
-    off_t size = lseek(u.cap, 0, SEEK_END);
-    if (size > 0) {
-        cap.resize((size_t)size);
-        long got = pread_full(u.cap, cap.data(), cap.size(), 0);
-        cap.resize(got > 0 ? (size_t)got : 0);
-    }
-    size_t at = 0;
-    while (at + 5 <= cap.size()) {
-        uint8_t tag = cap[at];
-        uint32_t len;
-        memcpy(&len, &cap[at + 1], 4);
-        if (len > cap.size() - at - 5)
-            break;
-        const uint8_t *p = &cap[at + 5];
-        at += 5 + len;
-        switch (tag) {
-        case CAP_STDOUT: fwrite(p, 1, len, stdout); break;
-        case CAP_STDERR: fwrite(p, 1, len, stderr); break;
-        case CAP_LOSS: loss_replay((const char *)p, len); break;
-        case CAP_BLOCK:
-            if (len == sizeof(CAP_BLOCK_REC)) {
-                CAP_BLOCK_REC b;
-                memcpy(&b, p, sizeof(b));
-                if (b.dfi < g_ctx.sys.nf)
-                    report_block(&g_ctx.df[b.dfi], b.rdba, b.fault);
-            }
-            break;
-        case CAP_RESULT:
-            if (len == sizeof(UNIT_RESULT)) {
-                memcpy(r, p, sizeof(*r));
-                have = true;
-            }
-            break;
-        default: break;
+    capture_replay(u.cap, [&](uint8_t tag, const uint8_t *p, uint32_t len) {
+        if (tag == CAP_LOSS)
+            loss_replay((const char *)p, len);
+        else if (tag == CAP_RESULT && len == sizeof(UNIT_RESULT)) {
+            memcpy(r, p, sizeof(*r));
+            have = true;
         }
-    }
+    });
     return have;
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include "kelvo/capture.h"
 #include "kelvo/unload.h"
 
 // One piece of work: a slice of one table's row stream.
@@ -34,21 +35,6 @@ struct UNIT_RESULT {
     uint64_t total, done, bytes; // progress: blocks to read, read, and their bytes
 };
 constexpr int TSN_NONE = -0x7FFFFFFF;
-
-// Records of a capture file: a tag byte, a 4-byte length (host order) and
-// that many bytes, in the order the worker produced them.
-enum CAP_TAG : uint8_t {
-    CAP_STDOUT = 'O',       // bytes written to standard output
-    CAP_STDERR = 'E',       // bytes written to standard error
-    CAP_LOSS = 'L',         // lines of the loss report
-    CAP_BLOCK = 'R',        // a block to report once: CAP_BLOCK_REC
-    CAP_RESULT = 'Z',       // UNIT_RESULT
-};
-struct CAP_BLOCK_REC {
-    uint32_t dfi;           // index of the datafile in g_ctx.df
-    uint32_t rdba;
-    int32_t fault;
-};
 
 // In a freshly started worker: unloads unit u of table t (whose TAB_INFO is
 // ti) into u->part with every message captured in u->cap; the exit status.

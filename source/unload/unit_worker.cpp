@@ -10,71 +10,19 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "kelvo/capture.h"
 #include "kelvo/context.h"
 #include "kelvo/progress.h"
 #include "parallel.h"
 
-namespace {
-
-int cap_fd = -1;
-
-void emit(uint8_t tag, const void *data, size_t n)
-{
-    uint8_t head[5];
-    uint32_t len = (uint32_t)n;
-    head[0] = tag;
-    memcpy(head + 1, &len, 4);
-    // A capture that cannot be written ends without its result: the parent
-    // takes the unit as failed.
-    if (write_full(cap_fd, head, sizeof(head)) < 0 || write_full(cap_fd, (const uint8_t *)data, n) < 0)
-        _exit(3);
-}
-
-template <uint8_t TAG>
-ssize_t put(void *, const char *buf, size_t n)
-{
-    emit(TAG, buf, n);
-    return (ssize_t)n;
-}
-
-FILE *capture_stream(cookie_write_function_t *fn)
-{
-    cookie_io_functions_t io = {nullptr, fn, nullptr, nullptr};
-    FILE *f = fopencookie(nullptr, "w", io);
-    if (f)
-        setvbuf(f, nullptr, _IONBF, 0);
-    return f;
-}
-
-void put_block(const DATAFILE *df, uint32_t rdba, int fault)
-{
-    if (df >= g_ctx.df && df < g_ctx.df + g_ctx.sys.nf) {
-        CAP_BLOCK_REC r = {(uint32_t)(df - g_ctx.df), rdba, fault};
-        emit(CAP_BLOCK, &r, sizeof(r));
-        return;
-    }
-    // Not a datafile of the list: reported here, as the parent could not name it.
-    g_report_hook = nullptr;
-    report_block(df, rdba, fault);
-    g_report_hook = put_block;
-}
-
-} // namespace
-
 int run_unit(const UNIT *u, TAB *t, const TAB_INFO *ti)
 {
-    cap_fd = u->cap;
-    FILE *out = capture_stream(put<CAP_STDOUT>);
-    FILE *err = capture_stream(put<CAP_STDERR>);
-    FILE *loss = capture_stream(put<CAP_LOSS>);
-    if (!out || !err || !loss)
+    if (capture_start(u->cap) < 0)
         return 2;
-    // The inherited streams keep the parent's unwritten bytes: never touched
-    // again, and the worker ends with _exit.
-    stdout = out;
-    stderr = err;
+    FILE *loss = capture_stream(CAP_LOSS);
+    if (!loss)
+        return 2;
     loss_capture(loss);
-    g_report_hook = put_block;
     progress_count();
     g_data_lost = 0;
     char name[64];
@@ -109,6 +57,6 @@ int run_unit(const UNIT *u, TAB *t, const TAB_INFO *ti)
     r.data_lost = g_data_lost;
     r.len = ul.data_ofs - start;
     progress_counted(&r.total, &r.done, &r.bytes);
-    emit(CAP_RESULT, &r, sizeof(r));
+    capture_emit(CAP_RESULT, &r, sizeof(r));
     return 0;
 }

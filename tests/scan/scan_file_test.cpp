@@ -158,6 +158,19 @@ TEST(ScanValues, NumbersDatesAndTextAtTheirEdges)
     EXPECT_FALSE(scan_text((const uint8_t *)"\xc0\xaf", 2, utf8));        // overlong
     EXPECT_FALSE(scan_text((const uint8_t *)"a\x01", 2, single));
     EXPECT_FALSE(scan_text((const uint8_t *)"caf\xe9", 4, scan_charset_kind("US7ASCII")));
+
+    // Read eight bytes at a time, also past a value's end inside its block:
+    // an unprintable byte or a character outside the value never counts, one
+    // at any place inside it always does.
+    for (size_t n = 0; n <= 19; n++)
+        for (size_t bad = 0; bad < n + 9; bad++)
+            for (uint8_t c : {(uint8_t)0x01, (uint8_t)0x7F, (uint8_t)0xE9}) {
+                Bytes b(n + 9, 'x');
+                b[bad] = c;
+                for (size_t room : {n, n + 9})
+                    EXPECT_EQ(scan_text(b.data(), n, utf8, room), bad >= n) << n << " " << bad << " " << room;
+                EXPECT_EQ(scan_text(b.data(), n, single, n + 9), bad >= n || c == 0xE9) << n << " " << bad;
+            }
 }
 
 TEST(ScanGuess, OrderAndThreshold)

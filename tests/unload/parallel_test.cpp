@@ -6,6 +6,8 @@
 
 #include <sys/resource.h>
 
+#include "kelvo/scan.h"
+
 namespace {
 
 const std::vector<uint8_t> NUM7 = {0x02, 0xC1, 0x08};   // the column 7
@@ -187,4 +189,47 @@ TEST_F(Parallel, SmallTablesAndPartitionsGatheredIntoUnits)
     EXPECT_EQ(one.dump, xd::dump_file("SCOTT", props, x));
 }
 
+// "scan" of a datafile cut among four workers: the same listing, messages
+// and saved scan as one process, with a damaged block in a middle piece and
+// rows chained and migrated across the pieces' bounds.
+TEST_F(Parallel, ScanOfAFileCutIntoPieces)
+{
+    kb::DbTable a = wide("A", 710, 900, {8, 8, 8, 8, 8, 8, 8, 8});
+    kb::DbTable c = wide("C", 730, 200, {8, 8, 8});
+    for (kb::DbTable *x : {&a, &c})
+        ASSERT_EQ(kb::write_table(df, &next, *x), 0);
+    ASSERT_EQ(kb::df_finish(df), 0);
+    damage(a.segment.data[a.segment.data.size() / 2]);
+    add_file(df);
+    install();
+    auto scan = [&](int workers) {
+        setenv("KELVO_RANGE_BLOCKS", "1", 1);
+        g_parallel = workers;
+        Outcome o;
+        o.rc = capture(scan_handle, "");
+        o.out = out;
+        o.err = err;
+        o.loss = slurp(dir + "/dict/segments.scan");
+        return o;
+    };
+    Outcome one = scan(1);
+    long before = child_faults();
+    Outcome four = scan(4);
+    EXPECT_GT(child_faults(), before) << "no worker ran";
+    EXPECT_EQ(one.rc, 0) << one.err;
+    EXPECT_EQ(four.rc, one.rc);
+    EXPECT_EQ(four.out, one.out);
+    EXPECT_EQ(four.err, one.err);
+    EXPECT_NE(one.err.find("check value mismatch, skipped."), std::string::npos) << one.err;
+    EXPECT_TRUE(four.loss == one.loss) << "saved scans differ";
+    SCAN_RESULT r;
+    const char *why = nullptr;
+    ASSERT_EQ(scan_decode((const uint8_t *)one.loss.data(), one.loss.size(), r, &why), 0) << why;
+    const SCAN_OBJ *o = scan_find(r, a.objd);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->bad, 1u);
+    EXPECT_EQ(o->ncol, 2u);
+}
+
 } // namespace
+
