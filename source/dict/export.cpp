@@ -261,7 +261,7 @@ int export_recycle_bin(uint32_t objn, uint32_t tabn, uint32_t rdba, uint8_t *wrk
         // Found in OBJ$ but not read: its rows are lost.
         if (objn != 0) {
             g_data_lost = 1;
-            fprintf(stderr, "%s left empty: its segment cannot be read.\n", t.table);
+            fprintf(stderr, "%s left empty: its segment %s.\n", t.table, rdba == 0 ? "is not known" : "cannot be read");
         }
     } else if (*t.count > 0 || g_skipped > 0) {
         print_table_label("export", t);
