@@ -356,9 +356,9 @@ void note_long_name(int table, uint32_t owner, uint32_t id, uint32_t id2, const 
 int long_names_settle(void);
 
 // Sorting (run by "export dict"); each rewrites its file and sets its counter.
-// The entries of sobj/tabn/rdba are LOB$, TABPART$, TABSUBPART$, TABCOMPART$
-// and PROPS$, which every database has (DICT_LATE_TABLES), then RECYCLEBIN$,
-// which older ones lack (DICT_FOUND_TABLES in all).
+// sobj/tabn/rdba have DICT_FOUND_TABLES entries: LOB$, TABPART$, TABSUBPART$,
+// TABCOMPART$ and PROPS$, which every database has (DICT_LATE_TABLES), then
+// RECYCLEBIN$, which older ones lack (its absence is not said).
 constexpr int DICT_LATE_TABLES = 5;
 constexpr int DICT_FOUND_TABLES = DICT_LATE_TABLES + 1;
 int sort_user_by_uid();
