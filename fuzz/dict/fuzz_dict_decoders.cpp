@@ -2,7 +2,8 @@
 // decoder. The input is a small datafile image: its first block is the block
 // handed to the decoder, and every block of it can be the target of a
 // forwarded or continued row. Byte 0 of the input picks the decoder and the
-// table number.
+// table number, or the load of the input as the recycle bin's dictionary
+// file.
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -66,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int max_rows = 1 + (sel & 0x3);     // small batches: the batch writes run too
     int n = 0;
     uint8_t *c = g_cblk, *b = g_blk;
-    switch (sel % 13) {
+    switch (sel % 15) {
     case 0: process_user_block(c, b, (USER *)g_rec, tabn, max_rows, &n); break;
     case 1: process_ts_block(c, b, (TS *)g_rec, tabn, max_rows, &n); break;
     case 2: process_obj_block(c, b, (OBJ *)g_rec, tabn, max_rows, &n); break;
@@ -79,6 +80,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 9: process_tabsubpart_block(c, b, (TABSUBPART *)g_rec, tabn, max_rows, &n); break;
     case 10: process_tabcompart_block(c, b, (TABPART *)g_rec, tabn, max_rows, &n); break;
     case 11: process_props_block(c, b, (PROPS *)g_rec, tabn, max_rows, &n); break;
+    case 12: process_recyclebin_block(c, b, (RECYCLED *)g_rec, tabn, max_rows, &n); break;
+    case 13: {
+        char path[1200];
+        snprintf(path, sizeof(path), "%s/recyclebin.dat", g_ctx.par.dict_dir);
+        FILE *f = fopen(path, "wb");
+        if (f == nullptr)
+            abort();
+        fwrite(data, 1, size, f);
+        fclose(f);
+        if (load_recycle_bin() != 0)
+            abort();
+        char when[32];
+        for (uint32_t i = 0; i < g_nrecycled; i++) {
+            recycled_drop_time(&g_ctx.rbin[i], when, sizeof(when));
+            if (strlen(g_ctx.rbin[i].name) >= sizeof(g_ctx.rbin[i].name) || strlen(when) > 19)
+                abort();
+        }
+        break;
+    }
     default: {
         int cap = bootstrap_block_slots(b, BSZ);
         std::vector<BOOTSTRAP> bs((size_t)cap + 1);

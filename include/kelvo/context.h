@@ -23,6 +23,7 @@ typedef struct __orx_context {
     TABSUBPART *tsp;
     LOB *lob;
     LOBIDX *lidx;
+    RECYCLED *rbin;         // the recycle bin, by OBJ# (g_nrecycled records)
     void *prsv;
     char cur_usr[32];
     int failed;             // a command failed: the exit status is 1

@@ -238,6 +238,24 @@ typedef struct __properties {
 static_assert(sizeof(PROPS) == 160);
 static_assert(offsetof(PROPS, value) == 32);
 
+// One row of the recycle bin (file "recyclebin", from RECYCLEBIN$): the name
+// a dropped object had before it was given its BIN$ name, and when it was
+// dropped. The file is empty when the database has no RECYCLEBIN$ rows and
+// left out by an older "export dict".
+typedef struct __recycled {
+    uint32_t objn;          // OBJ#: the object under its BIN$ name
+    uint32_t owner;         // OWNER#: a user number, also after "load dict"
+    uint32_t operation;     // OPERATION: 0 DROP, 1 TRUNCATE
+    uint32_t type;          // TYPE#: 1 table, 2 normal index, ...
+    uint8_t droptime[7];    // DROPTIME as stored (a DATE)
+    uint8_t has_time;       // 1 when DROPTIME holds 7 bytes, else 0
+    char name[136];         // ORIGINAL_NAME (at most 128 bytes), NUL-terminated
+} RECYCLED;
+static_assert(sizeof(RECYCLED) == 160);
+static_assert(offsetof(RECYCLED, owner) == 4 && offsetof(RECYCLED, operation) == 8 &&
+              offsetof(RECYCLED, type) == 12 && offsetof(RECYCLED, droptime) == 16 &&
+              offsetof(RECYCLED, has_time) == 23 && offsetof(RECYCLED, name) == 24);
+
 // One row of the bootstrap table, in memory only during "export dict".
 typedef struct __bootstrap {
     uint32_t line;          // LINE#
@@ -267,18 +285,22 @@ int process_tabpart_block(uint8_t *cblk, uint8_t *blk, TABPART *tp, int tabn, in
 int process_tabsubpart_block(uint8_t *cblk, uint8_t *blk, TABSUBPART *tsp, int tabn, int max_rows, int *nrow);
 int process_tabcompart_block(uint8_t *cblk, uint8_t *blk, TABPART *tcp, int tabn, int max_rows, int *nrow);
 int process_props_block(uint8_t *cblk, uint8_t *blk, PROPS *prop, int tabn, int max_rows, int *nrow);
-// Full batches of CLU$ and PROPS$ records written (they have no ORXSYS counter).
+int process_recyclebin_block(uint8_t *cblk, uint8_t *blk, RECYCLED *rb, int tabn, int max_rows, int *nrow);
+// Full batches of CLU$, PROPS$ and RECYCLEBIN$ records written (they have no
+// ORXSYS counter); after "load dict" g_nrecycled counts g_ctx.rbin.
 extern uint32_t g_nclu;
 extern uint32_t g_nprops;
+extern uint32_t g_nrecycled;
 
 // The dictionary tables that "export dict" writes, each declared once: its
 // name in the bootstrap rows, its name in progress labels, its file, the
 // line a failed batch write prints and the counter of records written. The
-// five after DT_IND are found through OBJ$ and TAB$, in the order of the
-// entries of sobj/tabn/rdba.
+// six after DT_IND are found through OBJ$ and TAB$, in the order of the
+// entries of sobj/tabn/rdba; the last, RECYCLEBIN$, only when the database
+// has it.
 enum DICT_TABLE_ID {
     DT_USER, DT_TS, DT_OBJ, DT_TAB, DT_CLU, DT_COL, DT_IND,
-    DT_LOB, DT_TABPART, DT_TABSUBPART, DT_TABCOMPART, DT_PROPS,
+    DT_LOB, DT_TABPART, DT_TABSUBPART, DT_TABCOMPART, DT_PROPS, DT_RECYCLEBIN,
     DT_COUNT
 };
 typedef struct __dict_table {
@@ -312,6 +334,7 @@ int export_tabpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
 int export_tabsubpart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
 int export_tabcompart(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
 int export_props(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
+int export_recyclebin(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz);
 // Compares the segment column numbers that the exported COL$ rows give for
 // the columns of COL$ and TABPART$ with the positions the decoders read, and
 // warns once per column that differs. Returns the number of warnings.
@@ -333,9 +356,11 @@ void note_long_name(int table, uint32_t owner, uint32_t id, uint32_t id2, const 
 int long_names_settle(void);
 
 // Sorting (run by "export dict"); each rewrites its file and sets its counter.
-// The five entries of sobj/tabn/rdba are LOB$, TABPART$, TABSUBPART$,
-// TABCOMPART$ and PROPS$.
+// sobj/tabn/rdba have DICT_FOUND_TABLES entries: LOB$, TABPART$, TABSUBPART$,
+// TABCOMPART$ and PROPS$, which every database has (DICT_LATE_TABLES), then
+// RECYCLEBIN$, which older ones lack (its absence is not said).
 constexpr int DICT_LATE_TABLES = 5;
+constexpr int DICT_FOUND_TABLES = DICT_LATE_TABLES + 1;
 int sort_user_by_uid();
 int sort_ts_by_tsn();
 int sort_obj_by_objn(uint32_t *sobj);
@@ -354,6 +379,18 @@ int lookup_obj(uint32_t objn);
 int lookup_tab(uint32_t objn);
 int lookup_lob(uint32_t objn, uint32_t cid);
 int lookup_lob_index(uint32_t objn);
+
+// The recycle bin: "load dict" reads the "recyclebin" file into g_ctx.rbin
+// when it holds rows (an absent or empty file loads nothing, silently); a
+// damaged file is passed over with one line. Returns -1 only when memory
+// runs out.
+int load_recycle_bin(void);
+// The RECYCLEBIN$ row of a loaded dropped table: same OBJ#, same owner; or
+// nullptr.
+const RECYCLED *recycled_table(const TAB *t);
+// DROPTIME as "YYYY-MM-DD HH:MI:SS" into buf (at least 20 bytes); empty when
+// NULL, "?" when the bytes are no valid date.
+void recycled_drop_time(const RECYCLED *r, char *buf, size_t size);
 
 // Progress label of "export dict" and "load dict": ". . " and the text, blanks
 // to 23 characters, dots to 64; written to standard error without a line end.

@@ -20,6 +20,7 @@
 
 uint32_t g_nclu;
 uint32_t g_nprops;
+uint32_t g_nrecycled;
 
 const DICT_TABLE dict_tables[DT_COUNT] = {
     {"USER$", "user$", "user", "write user dictionary data error.\n", &g_ctx.sys.nu},
@@ -34,6 +35,7 @@ const DICT_TABLE dict_tables[DT_COUNT] = {
     {"TABSUBPART$", "tabsubpart$", "tabsubpart", "write tabsubpart dictionary data error.\n", &g_ctx.sys.ntsp},
     {"TABCOMPART$", "tabcompart$", "tabcompart", "write tabcompart dictionary data error.\n", &g_ctx.sys.ntcp},
     {"PROPS$", "props$", "props", "write property dictionary data error.\n", &g_nprops},
+    {"RECYCLEBIN$", "recyclebin$", "recyclebin", "write recycle bin dictionary data error.\n", &g_nrecycled},
 };
 
 namespace {
@@ -290,7 +292,7 @@ struct Member {
     bool skip_prev;         // pass over heads marked as continuing a previous piece
 };
 
-// The frame shared by the twelve decoders. fill(row, key, rec) takes the
+// The frame shared by the thirteen decoders. fill(row, key, rec) takes the
 // columns and returns ROW_OK, ROW_FILTERED, ROW_BAD or ROW_FATAL.
 template <class R, class F>
 int decode_block(const Member &m, uint8_t *cblk, uint8_t *blk, R *rec, int tabn, int max_rows, int *nrow, F fill)
@@ -591,6 +593,29 @@ int process_props_block(uint8_t *cblk, uint8_t *blk, PROPS *prop, int tabn, int 
     return decode_block(m, cblk, blk, prop, tabn, max_rows, nrow, [](DictRow &r, uint32_t, PROPS &p) {
         TAKE(text_at(r, 0, p.name, sizeof(p.name)));
         TAKE(text_at(r, 1, p.value, sizeof(p.value)));
+        return (int)ROW_OK;
+    });
+}
+
+int process_recyclebin_block(uint8_t *cblk, uint8_t *blk, RECYCLED *rb, int tabn, int max_rows, int *nrow)
+{
+    Member m{dict_tables[DT_RECYCLEBIN], false, true};
+    return decode_block(m, cblk, blk, rb, tabn, max_rows, nrow, [](DictRow &r, uint32_t, RECYCLED &b) {
+        TAKE(num_at(r, 0, &b.objn));
+        TAKE(num_at(r, 1, &b.owner));
+        TAKE(text_at(r, 2, b.name, sizeof(b.name)));
+        TAKE(num_at(r, 3, &b.operation));
+        TAKE(num_at(r, 4, &b.type));
+        const uint8_t *d;
+        uint32_t len;
+        int rc = column_at(r, 8, &d, &len);
+        if (rc < 0)
+            return rc;
+        // A DATE is 7 bytes; any other length is kept as no time at all.
+        if (rc > 0 && len == sizeof(b.droptime)) {
+            memcpy(b.droptime, d, sizeof(b.droptime));
+            b.has_time = 1;
+        }
         return (int)ROW_OK;
     });
 }

@@ -227,13 +227,60 @@ int export_props(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
     return export_segment<PROPS, process_props_block>(dict_tables[DT_PROPS], tabn, rdba, rbuf, buf_sz);
 }
 
+int export_recyclebin(uint32_t tabn, uint32_t rdba, uint8_t *rbuf, int buf_sz)
+{
+    return export_segment<RECYCLED, process_recyclebin_block>(dict_tables[DT_RECYCLEBIN], tabn, rdba, rbuf, buf_sz);
+}
+
+namespace {
+
+// An empty file for table t: "load dict" then finds no stale records of an
+// earlier export in its place.
+int write_empty_dict_file(const DICT_TABLE &t)
+{
+    *t.count = 0;
+    close_dict_file();
+    if (write_dict_data(t.file, nullptr, 0) != 0)
+        return -1;
+    close_dict_file();
+    return 0;
+}
+
+// RECYCLEBIN$: the names dropped objects had. Only the unloads of dropped
+// tables need it, so it never fails the export: a database without it (or
+// without rows in it) exports as one without a recycle bin, silently; a
+// segment that cannot be read leaves the file empty with one line.
+int export_recycle_bin(uint32_t objn, uint32_t tabn, uint32_t rdba, uint8_t *wrk, int buf_sz)
+{
+    const DICT_TABLE &t = dict_tables[DT_RECYCLEBIN];
+    g_skipped = 0;
+    int rc = rdba == 0 ? -1 : export_recyclebin(tabn, rdba, wrk, buf_sz);
+    if (rc != 0) {
+        if (write_empty_dict_file(t) != 0)
+            return -1;
+        // Found in OBJ$ but not read: its rows are lost.
+        if (objn != 0) {
+            g_data_lost = 1;
+            fprintf(stderr, "%s left empty: its segment %s.\n", t.table, rdba == 0 ? "is not known" : "cannot be read");
+        }
+    } else if (*t.count > 0 || g_skipped > 0) {
+        print_table_label("export", t);
+        progress_end();
+        fprintf(stderr, "%10d rows done.\n", (int)*t.count);
+    }
+    print_skipped(t.label);
+    return 0;
+}
+
+} // namespace
+
 static int export_tables(BootRows &br)
 {
     uint8_t *early = g_ctx.wrk + BOOT_AREA;
     uint8_t *wrk = g_ctx.wrk;
     BOOTSTRAP *bs = br.rows;
     int nbr = br.n;
-    uint32_t sobj[DICT_LATE_TABLES], it[DICT_LATE_TABLES], dba[DICT_LATE_TABLES];
+    uint32_t sobj[DICT_FOUND_TABLES], it[DICT_FOUND_TABLES], dba[DICT_FOUND_TABLES];
 
     // Each step prints its label, runs, and on success prints its table's
     // count; a failed export step adds its own line, a failed sort has said
@@ -261,7 +308,7 @@ static int export_tables(BootRows &br)
     static int (*const late_export[DICT_LATE_TABLES])(uint32_t, uint32_t, uint8_t *, int) = {
         export_lob, export_tabpart, export_tabsubpart, export_tabcompart, export_props};
     static_assert(DT_USER == 0 && DT_IND + 1 == (int)(sizeof(boot_export) / sizeof(boot_export[0])) &&
-                  DT_LOB == DT_IND + 1 && DT_COUNT - DT_LOB == DICT_LATE_TABLES);
+                  DT_LOB == DT_IND + 1 && DT_RECYCLEBIN - DT_LOB == DICT_LATE_TABLES);
 
     for (int id = DT_USER; id <= DT_IND; id++)
         if (step("export", id, [&] { return boot_export[id](bs, nbr, early, EARLY_BUF); }) != 0)
@@ -279,11 +326,8 @@ static int export_tables(BootRows &br)
             // working with what the other tables give.
             const DICT_TABLE &t = dict_tables[DT_LOB + k];
             print_table_label("export", t);
-            *t.count = 0;
-            if (write_dict_data(t.file, nullptr, 0) != 0)
+            if (write_empty_dict_file(t) != 0)
                 return -1;
-            close(g_ctx.fd);
-            g_ctx.fd = -1;
             g_data_lost = 1;
             fprintf(stderr, "%10d rows done.\n%s left empty: its segment is not known.\n", 0, t.table);
             continue;
@@ -291,6 +335,9 @@ static int export_tables(BootRows &br)
         if (step("export", DT_LOB + k, [&] { return late_export[k](it[k], dba[k], wrk, WORK_BUFFER_SIZE); }) != 0)
             return -1;
     }
+    constexpr int RB = DT_RECYCLEBIN - DT_LOB;
+    if (export_recycle_bin(sobj[RB], it[RB], dba[RB], wrk, WORK_BUFFER_SIZE) != 0)
+        return -1;
     if (step("sort", DT_LOB, [] { return sort_lob_by_objn(); }) != 0 ||
         step("sort", DT_TABPART, [] { return sort_tabpart_by_objp(); }) != 0 ||
         step("sort", DT_TABSUBPART, [] { return sort_tabsubpart_by_objp(); }) != 0 ||

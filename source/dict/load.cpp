@@ -241,7 +241,7 @@ int load_dict_handle(char *args)
         load_file(DT_OBJ, &g_ctx.obj) != 0 || load_file(DT_TAB, &g_ctx.tab) != 0 ||
         load_file(DT_COL, &g_ctx.col) != 0 || load_file(DT_TABPART, &g_ctx.tp) != 0 ||
         load_file(DT_TABCOMPART, &g_ctx.tcp) != 0 || load_file(DT_TABSUBPART, &g_ctx.tsp) != 0 ||
-        load_file(DT_LOB, &g_ctx.lob) != 0 || load_file(DT_IND, &g_ctx.lidx) != 0)
+        load_file(DT_LOB, &g_ctx.lob) != 0 || load_file(DT_IND, &g_ctx.lidx) != 0 || load_recycle_bin() != 0)
         return -1;
     // Each step only needs the arrays joined before it: objects lose the
     // records of missing users before tables and partitions look them up.

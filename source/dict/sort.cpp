@@ -225,9 +225,9 @@ int sort_dict_file(DICT_TABLE_ID id, R **loaded, K keyof)
     return sort_dict_file(id, loaded, keyof, [](R *, size_t) { return 0; });
 }
 
-// The name of the k-th of the five dictionary tables found through OBJ$ and
-// TAB$, in the order of the entries of sobj/tabn/rdba.
-static_assert(DT_COUNT - DT_LOB == DICT_LATE_TABLES);
+// The name of the k-th of the dictionary tables found through OBJ$ and TAB$,
+// in the order of the entries of sobj/tabn/rdba.
+static_assert(DT_COUNT - DT_LOB == DICT_FOUND_TABLES && DT_RECYCLEBIN - DT_LOB == DICT_LATE_TABLES);
 inline const char *late_table(int k) { return dict_tables[DT_LOB + k].table; }
 
 } // namespace
@@ -247,18 +247,20 @@ int sort_obj_by_objn(uint32_t *sobj)
     return sort_dict_file(
         DT_OBJ, &g_ctx.obj, [](const OBJ &r) { return key2(0, r.objn); },
         [sobj](OBJ *obj, size_t n) {
-            for (int k = 0; k < DICT_LATE_TABLES; k++)
+            for (int k = 0; k < DICT_FOUND_TABLES; k++)
                 sobj[k] = 0;
             // Ascending object numbers: the last match is the highest.
             for (size_t i = 0; i < n; i++) {
                 if (obj[i].owner != 0)
                     continue;
-                for (int k = 0; k < DICT_LATE_TABLES; k++)
+                for (int k = 0; k < DICT_FOUND_TABLES; k++)
                     if (strncmp(obj[i].name, late_table(k), sizeof(obj[i].name)) == 0)
                         sobj[k] = obj[i].objn;
             }
             // A table whose OBJ$ row was lost with a damaged block is said
-            // once here; the export leaves its file empty and goes on.
+            // once here; the export leaves its file empty and goes on. A
+            // database without a recycle bin has no RECYCLEBIN$: nothing to
+            // say.
             for (int k = 0; k < DICT_LATE_TABLES; k++)
                 if (sobj[k] == 0)
                     fprintf(stderr, "table \"%s\" obj# not found.\n", late_table(k));
@@ -271,17 +273,17 @@ int sort_tab_by_objn(uint32_t *sobj, uint32_t *tabn, uint32_t *rdba)
     return sort_dict_file(
         DT_TAB, &g_ctx.tab, [](const TAB &r) { return key2(0, r.objn); },
         [sobj, tabn, rdba](TAB *tab, size_t n) {
-            for (int k = 0; k < DICT_LATE_TABLES; k++)
+            for (int k = 0; k < DICT_FOUND_TABLES; k++)
                 tabn[k] = rdba[k] = 0;
             for (size_t i = 0; i < n; i++) {
-                for (int k = 0; k < DICT_LATE_TABLES; k++) {
+                for (int k = 0; k < DICT_FOUND_TABLES; k++) {
                     if (tab[i].objn == sobj[k]) {
                         tabn[k] = tab[i].tabn;
                         rdba[k] = (tab[i].fno << 22) | tab[i].blk;
                     }
                 }
             }
-            for (int k = 0; k < DICT_LATE_TABLES; k++)
+            for (int k = 0; k < DICT_FOUND_TABLES; k++)
                 if (rdba[k] == 0 && sobj[k] != 0)
                     fprintf(stderr, "\"%s\" not found in tab$.\n", late_table(k));
             return 0;

@@ -22,6 +22,8 @@ int free_dict_memory(void)
     release(g_ctx.tsp);
     release(g_ctx.lob);
     release(g_ctx.lidx);
+    release(g_ctx.rbin);
+    g_nrecycled = 0;
     release(g_ctx.df);
     g_ctx.sysf = nullptr;
     g_ctx.sys.nf = 0;

@@ -82,12 +82,8 @@ int print_user_info()
     return 0;
 }
 
-namespace {
-
-// "list tables", or with dropped_only the dropped tables (OBJ$ FLAGS 0x80)
-// whose segment the recycle bin may still hold, by their BIN$ names: what
-// "unload table" can read back.
-int list_tables(char *args, bool dropped_only)
+// "list tables": one line per table of the user (every user when none).
+int print_table_info(char *args)
 {
     bool all;
     int u = listed_user(g_ctx.tab, "Table information not loaded.\n", args, &all);
@@ -96,7 +92,7 @@ int list_tables(char *args, bool dropped_only)
     printf("OWNER                           TABLE_NAME                      COLS  FILE#  BLOCK#\n");
     for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
         const TAB *t = &g_ctx.tab[i];
-        if ((!all && t->ui != (uint32_t)u) || (dropped_only && !(t->flag & TAB_DROPPED)))
+        if (!all && t->ui != (uint32_t)u)
             continue;
         printf("%-30.31s  %-30.31s  %-4d  %5d  %6d\n", owner_name(t->ui), object_name(t->oi), (int)t->ncol, (int)t->fno,
                (int)t->blk);
@@ -104,11 +100,35 @@ int list_tables(char *args, bool dropped_only)
     return 0;
 }
 
-} // namespace
-
-int print_table_info(char *args) { return list_tables(args, false); }
-
-int print_dropped_info(char *args) { return list_tables(args, true); }
+// "list dropped": the dropped tables (OBJ$ FLAGS 0x80) whose segment the
+// recycle bin may still hold, by their BIN$ names (what "unload table" reads
+// back), with the name and drop time RECYCLEBIN$ gives; both are left blank
+// when the recycle bin has no row for the table.
+int print_dropped_info(char *args)
+{
+    bool all;
+    int u = listed_user(g_ctx.tab, "Table information not loaded.\n", args, &all);
+    if (u == -2)
+        return 0;
+    printf("OWNER                           TABLE_NAME                      FILE#  BLOCK#  DROPTIME             "
+           "ORIGINAL_NAME\n");
+    for (uint32_t i = 0; i < g_ctx.sys.ntab; i++) {
+        const TAB *t = &g_ctx.tab[i];
+        if ((!all && t->ui != (uint32_t)u) || !(t->flag & TAB_DROPPED))
+            continue;
+        const RECYCLED *r = recycled_table(t);
+        char when[32];
+        recycled_drop_time(r, when, sizeof(when));
+        char line[400];
+        int n = snprintf(line, sizeof(line), "%-30.31s  %-30.31s  %5d  %6d  %-19s  %s", owner_name(t->ui),
+                         object_name(t->oi), (int)t->fno, (int)t->blk, when, r ? r->name : "");
+        // No trailing blanks when the bin has nothing to add.
+        while (n > 0 && (size_t)n < sizeof(line) && line[n - 1] == ' ')
+            line[--n] = '\0';
+        printf("%s\n", line);
+    }
+    return 0;
+}
 
 int print_object_info(char *args)
 {

@@ -222,6 +222,22 @@ static int pass_reason(const TAB *t, const OBJ *o)
     return PASS_NONE;
 }
 
+// The name a dropped table had before the drop, and when it was dropped, as
+// the recycle bin tells them: one line on out after `indent`; nothing when
+// the recycle bin has no row for the table.
+static void print_original_name(FILE *out, const char *indent, const TAB *t)
+{
+    const RECYCLED *r = recycled_table(t);
+    if (r == nullptr)
+        return;
+    char when[32];
+    recycled_drop_time(r, when, sizeof(when));
+    if (when[0])
+        fprintf(out, "%soriginal name \"%s\", dropped %s.\n", indent, r->name, when);
+    else
+        fprintf(out, "%soriginal name \"%s\".\n", indent, r->name);
+}
+
 int unload_user(char *args)
 {
     report_block_reset();
@@ -249,6 +265,7 @@ int unload_user(char *args)
         case PASS_DROPPED:
             printf("table \"%s\" is dropped.\n", o->name);
             printf("  unload table \"%s\".\"%s\" reads it from the recycle bin.\n", user, o->name);
+            print_original_name(stdout, "  ", t);
             break;
         case PASS_TEMPORARY: printf("\"%s\" is temporary table.\n", o->name); break;
         default: count++;
@@ -316,6 +333,7 @@ static int unload_single(char *rest, RECOVER *rec, const char *suffix)
         // Named on its own, a dropped table whose segment is still in the
         // recycle bin is unloaded; the note says where its rows come from.
         fprintf(stderr, "table \"%s\" is dropped: unloading it from the recycle bin.\n", table);
+        print_original_name(stderr, "", t);
         break;
     case PASS_TEMPORARY: fprintf(stderr, "\"%s\" is temporary table.\n", table); return -1;
     default: break;

@@ -154,10 +154,10 @@ TEST_F(Sort, FindsTheLateDictionaryTablesThroughObjAndTab)
     std::vector<TObj> obj = {
         {0, 300, 0, 2, "PROPS$"},  {0, 150, 0, 2, "LOB$"},       {0, 151, 5, 2, "TABPART$"},
         {0, 140, 0, 2, "TABPART$"}, {0, 160, 0, 2, "TABPART$"},   {0, 170, 0, 2, "TABSUBPART$"},
-        {0, 180, 0, 2, "TABCOMPART$"}, {0, 190, 0, 2, "LOB$X"},
+        {0, 180, 0, 2, "TABCOMPART$"}, {0, 190, 0, 2, "LOB$X"},     {0, 200, 0, 2, "RECYCLEBIN$"},
     };
     put_file("obj", encode(obj));
-    uint32_t sobj[DICT_LATE_TABLES], it[DICT_LATE_TABLES], dba[DICT_LATE_TABLES];
+    uint32_t sobj[DICT_FOUND_TABLES], it[DICT_FOUND_TABLES], dba[DICT_FOUND_TABLES];
     ASSERT_EQ(sort_obj_by_objn(sobj), 0);
     // The highest of several matches of owner 0 is kept; other owners and
     // longer names do not match.
@@ -166,16 +166,18 @@ TEST_F(Sort, FindsTheLateDictionaryTablesThroughObjAndTab)
     EXPECT_EQ(sobj[2], 170u);
     EXPECT_EQ(sobj[3], 180u);
     EXPECT_EQ(sobj[4], 300u);
+    EXPECT_EQ(sobj[5], 200u);
 
     std::vector<TTab> tab = {
         {0, 300, 300, 0, 0, 3, 1, 900, 0}, {0, 150, 0, 2, 4, 9, 1, 200, 0}, {0, 160, 160, 0, 0, 8, 1, 600, 0},
-        {0, 170, 170, 0, 0, 8, 1, 700, 0}, {0, 180, 180, 0, 0, 8, 1, 800, 0},
+        {0, 170, 170, 0, 0, 8, 1, 700, 0}, {0, 180, 180, 0, 0, 8, 1, 800, 0}, {0, 200, 200, 0, 0, 20, 1, 950, 0},
     };
     put_file("tab", encode(tab));
     ASSERT_EQ(sort_tab_by_objn(sobj, it, dba), 0);
     EXPECT_EQ(it[0], 4u);
     EXPECT_EQ(dba[0], (1u << 22) | 200u);
     EXPECT_EQ(dba[4], (1u << 22) | 900u);
+    EXPECT_EQ(dba[5], (1u << 22) | 950u);
     EXPECT_EQ(rd32(get_file("tab"), 4), 150u);
 
     // A missing table is reported by name; the sort goes on (the export then
@@ -191,6 +193,8 @@ TEST_F(Sort, FindsTheLateDictionaryTablesThroughObjAndTab)
     EXPECT_EQ(dba[4], (1u << 22) | 900u);
     EXPECT_EQ(rd32(get_file("tab"), 4), 150u);
 
+    // A database without a recycle bin has no RECYCLEBIN$: nothing is said.
+    obj.erase(obj.begin() + 8);
     obj.erase(obj.begin() + 5);
     obj.erase(obj.begin() + 1);
     put_file("obj", encode(obj));
@@ -200,4 +204,5 @@ TEST_F(Sort, FindsTheLateDictionaryTablesThroughObjAndTab)
     EXPECT_EQ(sobj[0], 0u);
     EXPECT_EQ(sobj[1], 160u);
     EXPECT_EQ(sobj[2], 0u);
+    EXPECT_EQ(sobj[5], 0u);
 }

@@ -41,12 +41,12 @@ protected:
     static void release_arrays()
     {
         void *a[] = {g_ctx.usr, g_ctx.ts, g_ctx.obj, g_ctx.tab, g_ctx.col, g_ctx.tp,
-                     g_ctx.tcp, g_ctx.tsp, g_ctx.lob, g_ctx.lidx};
+                     g_ctx.tcp, g_ctx.tsp, g_ctx.lob, g_ctx.lidx, g_ctx.rbin};
         for (void *p : a)
             free(p);
         g_ctx.usr = nullptr; g_ctx.ts = nullptr; g_ctx.obj = nullptr; g_ctx.tab = nullptr;
         g_ctx.col = nullptr; g_ctx.tp = nullptr; g_ctx.tcp = nullptr; g_ctx.tsp = nullptr;
-        g_ctx.lob = nullptr; g_ctx.lidx = nullptr;
+        g_ctx.lob = nullptr; g_ctx.lidx = nullptr; g_ctx.rbin = nullptr;
     }
     std::string path(const char *name) const { return dir + "/" + name + ".dat"; }
     void put_file(const char *name, const std::vector<uint8_t> &bytes) const

@@ -96,6 +96,12 @@ kb::Database description(const Dict &d)
         part("TABSUBPART$", "POBJ#", p).n("TS#", p.tsn).n("FILE#", p.fno).n("BLOCK#", p.blk);
     for (const Part &p : d.tabcompart)
         part("TABCOMPART$", "BO#", p);
+    db.recyclebin = d.has_recyclebin || !d.recyclebin.empty();
+    for (const Recycled &b : d.recyclebin) {
+        kb::DictRow &r = rows.emplace_back(row("RECYCLEBIN$", 0, b.st));
+        r.n("OBJ#", b.objn).n("OWNER#", b.owner).s("ORIGINAL_NAME", b.name).n("OPERATION", b.operation);
+        r.n("TYPE#", b.type).cols.emplace_back("DROPTIME", b.droptime.empty() ? kb::col_null() : kb::col_bytes(b.droptime));
+    }
     return db;
 }
 

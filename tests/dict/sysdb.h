@@ -39,6 +39,14 @@ struct Lob { uint32_t objp, cid, lobj, ind, tsn, fno, blk, chunk, flags; Store s
 // TABPART$ (bo), TABSUBPART$ (bo is POBJ#), TABCOMPART$ (bo; no segment).
 struct Part { uint32_t objn, objd, bo, tsn, fno, blk; Store st = {}; };
 struct Prop { std::string name; bool null_value; std::string value; Store st = {}; };
+// RECYCLEBIN$; droptime: 7 DATE bytes, empty for NULL.
+struct Recycled {
+    uint32_t objn, owner;
+    std::string name;
+    uint32_t operation, type;
+    std::vector<uint8_t> droptime;
+    Store st = {};
+};
 
 // The user-visible part of the dictionary. build() adds the dictionary's own
 // objects, tables, clusters and columns.
@@ -53,6 +61,9 @@ struct Dict {
     std::vector<Lob> lob;
     std::vector<Part> tabpart, tabsubpart, tabcompart;
     std::vector<Prop> props;
+    // With has_recyclebin (or rows), the SYSTEM datafile holds RECYCLEBIN$.
+    bool has_recyclebin = false;
+    std::vector<Recycled> recyclebin;
     // Bootstrap rows of other objects (beyond the core tables').
     int other_boot_rows = 70;
     uint32_t bsz = 2048;

@@ -448,4 +448,89 @@ TEST(UnloadDatabase, PluggableDatabaseFileSet)
     (void)system(("rm -rf '" + dir + "'").c_str());
 }
 
+// The recycle bin: RECYCLEBIN$ gives a dropped table's name before the drop
+// and its drop time to "list dropped" and to the notes of the unloads. A
+// RECYCLEBIN$ whose segment cannot be read, a damaged recycle bin file and
+// none at all leave the name blank; the table is unloaded all the same.
+TEST(UnloadDatabase, RecycleBinKeepsOriginalNames)
+{
+    kb::Database db = scott_database();
+    db.recyclebin = true;
+    const std::string bin = "BIN$q1W2e3R4t5Y6u7I8o9P0aA==$0";
+    kb::DbTable t;
+    t.owner = "SCOTT";
+    t.name = bin;
+    t.obj_flags = 0x80;
+    t.original_name = "EMPLOYEES_OF_THE_YEAR_TWENTY_TWENTY_FOUR_" + std::string(40, 'X');
+    t.droptime = kb::ora_date(2024, 3, 5, 10, 20, 30);
+    t.cols = {dcol("ID", 2, 22), dcol("V", 1, 10)};
+    for (int i = 0; i < 40; i++)
+        t.rows.push_back(drow({kb::col_num(i), kb::col_str("v")}));
+    db.tables.push_back(t);
+    std::string dir = build_in_tmp(db);
+    ASSERT_NE(dir, "");
+    const kb::DbTable &e = table_named(db, bin);
+    const std::string script = "load dict\nlist dropped scott\nunload user scott\nunload table scott.\"" + bin +
+                               "\"\nexit\n";
+    char line[200];
+    snprintf(line, sizeof(line), "SCOTT                           %-30s  %5u  %6u", bin.c_str(), e.fno, e.blk);
+    const std::string listing = "OWNER                           TABLE_NAME                      FILE#  BLOCK#  "
+                                "DROPTIME             ORIGINAL_NAME\n" + std::string(line);
+    const std::string note = "original name \"" + t.original_name + "\", dropped 2024-03-05 10:20:30.\n";
+    const std::string passed_over = "table \"" + bin + "\" is dropped.\n  unload table \"SCOTT\".\"" + bin +
+                                    "\" reads it from the recycle bin.\n";
+    const std::string dropped = "table \"" + bin + "\" is dropped: unloading it from the recycle bin.\n";
+    const std::string dump = dir + "/data/SCOTT_" + bin + ".dat";
+    const xd::Bytes want = xd::dump_file("SCOTT", props_of(db), {expect_table(db, e)});
+    auto run = [&](const std::string &commands, int status) {
+        unlink(dump.c_str());
+        KelvoRun r = run_kelvo({"config=" + dir + "/config.ini"}, commands, dir);
+        EXPECT_EQ(r.status, status) << r.err;
+        EXPECT_EQ(xd::first_difference(file_bytes(dump), want), "");
+        return r;
+    };
+    auto blank = [&](const KelvoRun &r) {
+        EXPECT_NE(r.out.find(listing + "\n" + passed_over + "no table"), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(dropped + ". . unloading"), std::string::npos) << r.err;
+    };
+
+    KelvoRun r = run("export dict\n" + script, 0);
+    for (const char *step : {". . export recyclebin$ ", ". . load   recyclebin$ "})
+        EXPECT_NE(r.err.find(step + std::string(41, '.') + "         1 rows done.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(listing + "  2024-03-05 10:20:30  " + t.original_name + "\n" + passed_over + "  " + note),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find(dropped + note), std::string::npos) << r.err;
+
+    // The segment of RECYCLEBIN$ unreadable: said once, the file left empty.
+    const kb::DbTable &rb = table_named(db, "RECYCLEBIN$");
+    std::vector<uint8_t> hdr;
+    ASSERT_EQ(kb::read_file_block(db.files[0], rb.blk, hdr), 0);
+    ASSERT_EQ(kb::patch_block(db.files[0], rb.blk, 16, {(uint8_t)(hdr[16] ^ 0x55)}, false), 0);
+    r = run("export dict\n" + script, 1);
+    EXPECT_EQ(count_of(r.err, "RECYCLEBIN$ left empty: its segment cannot be read.\n         1 blocks of "
+                              "recyclebin$ skipped.\n"),
+              1u)
+        << r.err;
+    EXPECT_EQ(slurp(dir + "/dict/recyclebin.dat"), "");
+    blank(r);
+
+    // A damaged recycle bin file is passed over whole; an older dictionary
+    // directory without one loads as before.
+    for (const std::string &bytes : {std::string(100, '\0'), std::string(160, 'N')}) {
+        std::ofstream(dir + "/dict/recyclebin.dat", std::ios::binary) << bytes;
+        r = run(script, 0);
+        EXPECT_EQ(count_of(r.err, dir + "/dict/recyclebin.dat is damaged: recycle bin not loaded, original names of "
+                                        "dropped tables unknown.\n"),
+                  1u)
+            << r.err;
+        blank(r);
+    }
+    unlink((dir + "/dict/recyclebin.dat").c_str());
+    r = run(script, 0);
+    EXPECT_EQ(r.err.find("recyclebin"), std::string::npos) << r.err;
+    blank(r);
+    (void)system(("rm -rf '" + dir + "'").c_str());
+}
+
 } // namespace

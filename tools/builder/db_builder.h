@@ -109,6 +109,7 @@ class Builder {
     uint32_t uid(const std::string &name, bool *ok);
 
     // system objects
+    bool wanted(const SysObject &o) const;
     int add_system_objects();
     DbCluster *cluster(const std::string &name);
     int resolve();
@@ -160,6 +161,7 @@ class Builder {
     std::vector<LogicalRow> compart_rows();
     std::vector<LogicalRow> subpart_rows();
     std::vector<LogicalRow> props_rows();
+    std::vector<LogicalRow> recyclebin_rows();
     std::vector<LogicalRow> file_rows();
 
     // bootstrap rows

@@ -139,7 +139,7 @@ int Builder::dictionary()
     segs.reserve(32);
     seg("SYSTEM UNDO", 0x0E, 0).raw_type = 0x0E;
     for (const SysObject &o : system_objects())
-        if (o.type == 3 || o.type == 1 || (o.type == 2 && !*o.parent)) {
+        if (wanted(o) && (o.type == 3 || o.type == 1 || (o.type == 2 && !*o.parent))) {
             const DbTable *t = nullptr;
             for (const DbTable &x : db_.tables)
                 if (x.system && x.name == o.name)
@@ -207,6 +207,8 @@ int Builder::dictionary()
         job("TABCOMPART$").rows = compart_rows();
         job("TABSUBPART$").rows = subpart_rows();
         job("PROPS$").rows = props_rows();
+        if (db_.recyclebin)
+            job("RECYCLEBIN$").rows = recyclebin_rows();
         job("FILE$").rows = file_rows();
         RowB u(systab("UNDO$").cols);
         u.n("US#", 0).s("NAME", "SYSTEM").n("USER#", 1).n("FILE#", 1).n("BLOCK#", undo).n("SCNBAS", 0);

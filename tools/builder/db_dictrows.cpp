@@ -1,5 +1,6 @@
 // The database writer: the rows of the dictionary tables (USER$, TS$,
-// OBJ$, TAB$, CLU$, COL$, IND$, LOB$, the partition tables, PROPS$, FILE$).
+// OBJ$, TAB$, CLU$, COL$, IND$, LOB$, the partition tables, PROPS$, FILE$,
+// RECYCLEBIN$).
 #include "db_builder.h"
 
 #include <algorithm>
@@ -407,6 +408,27 @@ std::vector<LogicalRow> Builder::props_rows()
         if (!p.null_comment)
             r.s("COMMENT$", p.comment);
         rows.push_back(stored(plain(r.cols()), p.store));
+    }
+    return rows;
+}
+
+// A row for each dropped table given its name before the drop.
+std::vector<LogicalRow> Builder::recyclebin_rows()
+{
+    std::vector<LogicalRow> rows;
+    for (const DbTable &t : db_.tables) {
+        if (!(t.obj_flags & 0x80) || t.original_name.empty())
+            continue;
+        bool ok = true;
+        uint32_t owner = uid(t.owner, &ok);
+        RowB r(systab("RECYCLEBIN$").cols);
+        r.n("OBJ#", t.objn).n("OWNER#", owner).s("ORIGINAL_NAME", t.original_name).n("OPERATION", 0).n("TYPE#", 1);
+        r.n("TS#", t.tsn).n("FILE#", t.fno).n("BLOCK#", t.blk);
+        if (!t.droptime.empty())
+            r.set("DROPTIME", col_bytes(t.droptime));
+        r.n("DC", 0).n("RELATED", t.objn).n("BO", t.objn).n("PURGEOBJ", t.objn).n("BASE_TS#", t.tsn);
+        r.n("BASE_OWNER#", owner).n("SPACE", 8).n("CON#", 0);
+        rows.push_back(plain(r.cols()));
     }
     return rows;
 }

@@ -116,9 +116,18 @@ uint32_t Builder::uid(const std::string &name, bool *ok)
     return 0;
 }
 
+// RECYCLEBIN$ is left out unless the description asks for it: the
+// databases without it read as before it was known.
+bool Builder::wanted(const SysObject &o) const
+{
+    return db_.recyclebin || std::string(o.name) != "RECYCLEBIN$";
+}
+
 int Builder::add_system_objects()
 {
     for (const SysObject &o : system_objects()) {
+        if (!wanted(o))
+            continue;
         if (o.type == 3) {
             DbCluster c;
             c.owner = "SYS";
@@ -148,7 +157,8 @@ int Builder::add_system_objects()
                 for (size_t i = 0; i < t.cols.size(); i++)
                     t.cols[i].segcol = t.cols[i].name == "PROPERTY" ? db_.shape.col_property_segcol : (int)i + 1;
             std::string n = o.name;
-            t.seg_kind = (n == "PROPS$" || n == "TABPART$" || n == "TABSUBPART$" || n == "TABCOMPART$")
+            t.seg_kind = (n == "PROPS$" || n == "TABPART$" || n == "TABSUBPART$" || n == "TABCOMPART$" ||
+                          n == "RECYCLEBIN$")
                              ? db_.shape.part_kind
                              : db_.shape.own_kind;
             db_.tables.push_back(t);
@@ -261,7 +271,8 @@ int Builder::assign_numbers()
     // The dictionary's own objects, by object number.
     std::vector<const SysObject *> sys;
     for (const SysObject &o : system_objects())
-        sys.push_back(&o);
+        if (wanted(o))
+            sys.push_back(&o);
     std::sort(sys.begin(), sys.end(), [](const SysObject *a, const SysObject *b) { return a->objn < b->objn; });
     for (const SysObject *o : sys) {
         uint32_t objd = o->objn;

@@ -152,6 +152,11 @@ const std::vector<SysObject> &system_objects()
          "INITRANS:N!,MAXTRANS:N!,ANALYZETIME:D,SAMPLESIZE:N,ROWCNT:N,BLKCNT:N,EMPCNT:N,AVGSPC:N,CHNCNT:N,"
          "AVGRLN:N,SPARE1:N,SPARE2:N,SPARE3:N,HIBOUNDLEN:N!,HIBOUNDVAL:L,BHIBOUNDVAL:R2000",
          "", "", "", -1},
+        // Written only when the description asks for it (Database::recyclebin).
+        {"RECYCLEBIN$", 520, 2, "", 0, {},
+         "OBJ#:N!,OWNER#:N!,ORIGINAL_NAME:V128,OPERATION:N!,TYPE#:N!,TS#:N,FILE#:N,BLOCK#:N,DROPTIME:D,DC:N,"
+         "RELATED:N!,BO:N!,PURGEOBJ:N!,BASE_TS#:N,BASE_OWNER#:N,SPACE:N,CON#:N,SPARE1:N,SPARE2:N,SPARE3:N",
+         "", "", "", -1},
     };
     return objs;
 }

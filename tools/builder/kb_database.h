@@ -18,8 +18,9 @@
 //    C_NAME#(...)" for clustered tables, plus deleted stale rows;
 //  - the clusters C_USER# (USER$ 1, TSQ$ 2), C_TS# (TS$ 1, FET$ 2) and C_OBJ#
 //    (TAB$ 1, CLU$ 2, IND$ 3 keyed by BO#, ICOL$ 4, COL$ 5, LOB$ 6);
-//  - OBJ$, TABPART$, TABSUBPART$, TABCOMPART$ and PROPS$ in their own
-//    segments; every column at its Oracle position, trailing NULLs not stored.
+//  - OBJ$, TABPART$, TABSUBPART$, TABCOMPART$ and PROPS$ (and, when asked,
+//    RECYCLEBIN$) in their own segments; every column at its Oracle position,
+//    trailing NULLs not stored.
 //  The shape options add deleted rows, free slots and migrated rows, and
 //  extent maps continued in map blocks; rows given column by column
 //  (dict_rows) join those the description yields.
@@ -106,6 +107,10 @@ struct DbTable {
     uint32_t tab_flags = 0x40000001; // TAB$ FLAGS (0x800000: rows carry 6 more header bytes)
     uint32_t property = 0;           // TAB$ PROPERTY bits added to those the layout implies
     uint32_t obj_flags = 0;          // OBJ$ FLAGS (0x80 dropped, 0x2 temporary)
+    // A dropped table's RECYCLEBIN$ row (with Database::recyclebin): its name
+    // before the drop (empty: no row) and DROPTIME (7 DATE bytes; empty: NULL).
+    std::string original_name;
+    std::vector<uint8_t> droptime;
     bool no_segment = false;         // FILE# and BLOCK# 0
     uint8_t seg_kind = 0x23;
     BlockOpts opts;
@@ -239,6 +244,8 @@ struct Database {
     std::vector<DbObject> extra_objects; // further OBJ$ rows without storage (views, sequences, ...);
                                          // name and owner user number given, objn 0: assigned
     std::vector<DictRow> dict_rows;      // further dictionary rows, given column by column
+    bool recyclebin = false;             // the SYSTEM datafile holds RECYCLEBIN$ (rows: see
+                                         // DbTable::original_name; dict_rows may add others)
     uint32_t dbid = 0x4B4C564F;          // database id in every datafile header (a PDB has its own)
     DictShape shape;
     // out:
