@@ -1,7 +1,7 @@
 # Sourced by the benchmarks of the commands that read whole datafiles with no
 # dictionary ("verify", "scan"): runs the command through the kelvo shell over
 # a datafile of table blocks written by mkdb, beside `cat FILE > /dev/null` on
-# the same file in the same run; both from the page cache, three runs each,
+# the same file in the same run; both from the page cache, five runs each,
 # interleaved: the best rate and the spread (slowest to fastest) of each.
 #   whole_file_bench NAME MIB AIM OK_PATTERN SHOW_PATTERN [CONFIG_LINE]
 # NAME is the command, MIB the datafile's size, AIM the least command/cat
@@ -26,7 +26,7 @@ whole_file_bench() {
   cat "$file" >/dev/null
   [ -z "$also" ] || { cp "$dir/config.ini" "$dir/also.ini"; echo "$also" >>"$dir/also.ini"; }
   local cats=() runs=() alsos=() i t0 t1
-  for i in 1 2 3; do
+  for i in 1 2 3 4 5; do
     t0=$(ns); cat "$file" >/dev/null; t1=$(ns)
     cats+=("$(rate "$t0" "$t1")")
     t0=$(ns); "$build/source/kelvo" config="$dir/config.ini" "$name" >"$dir/out" 2>"$dir/err" || true; t1=$(ns)

@@ -2,7 +2,7 @@
 # Runs "scan" through the kelvo shell over a 1 GiB datafile of table blocks
 # (every block read, every row of every table block profiled, the result
 # saved) beside `cat FILE > /dev/null` on the same file in the same run; both
-# from the page cache, three runs each, interleaved: the best rate and the
+# from the page cache, five runs each, interleaved: the best rate and the
 # spread (slowest to fastest) of each. The datafile is dense: 171 rows of
 # three columns (NUMBER, VARCHAR2, DATE) in every 8 KiB block. The scan is
 # timed with a worker per core (the default) and with "parallel = 1".

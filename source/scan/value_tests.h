@@ -177,17 +177,21 @@ inline bool text(const uint8_t *p, size_t n, int kind, size_t room = 0)
     c->bytes += n;
     bool num = n <= 21 && number(p, n), fit = num;
     c->num += num;
+    bool when = false;
     if (n == 7 && date(p, n)) {
         c->date++;
-        fit = true;
+        fit = when = true;
     } else if (n == 11 && stamp(p, n)) {
         c->stamp++;
-        fit = true;
+        fit = when = true;
     }
     // In UTF-8 a positive NUMBER is never text: its exponent byte (0x80 and
     // up) would have to lead a sequence that its digits (1 to 100) cannot
-    // continue.
-    if (!(cs_kind == SCS_UTF8 && num && p[0] >= 0x80) && text(p, n, cs_kind, room)) {
+    // continue. Nor is a DATE or TIMESTAMP in any character set unless its
+    // month byte (1 to 12) is a tab or a line feed: any other is a control
+    // character.
+    bool no_text = (cs_kind == SCS_UTF8 && num && p[0] >= 0x80) || (when && p[2] != '\t' && p[2] != '\n');
+    if (!no_text && text(p, n, cs_kind, room)) {
         c->text++;
         fit = true;
     }

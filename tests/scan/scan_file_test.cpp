@@ -159,6 +159,15 @@ TEST(ScanValues, NumbersDatesAndTextAtTheirEdges)
     EXPECT_FALSE(scan_text((const uint8_t *)"a\x01", 2, single));
     EXPECT_FALSE(scan_text((const uint8_t *)"caf\xe9", 4, scan_charset_kind("US7ASCII")));
 
+    // A DATE is text only when its month, day and hour bytes are tabs, line
+    // feeds or carriage returns and the rest printable: 2010-10-09 08:40:34.
+    SCAN_COL c{};
+    Bytes textual{'x', 'n', '\n', '\t', '\t', '!', '#'};
+    for (const Bytes &v : {textual, Bytes{'x', 'n', 11, '\t', '\t', '!', '#'}, Bytes{'x', 'n', '\n', 9, 9, 1, 1}})
+        scan_count_value(&c, v.data(), v.size(), utf8);
+    EXPECT_EQ(c.date, 3u);
+    EXPECT_EQ(c.text, 1u);
+
     // Read eight bytes at a time, also past a value's end inside its block:
     // an unprintable byte or a character outside the value never counts, one
     // at any place inside it always does.
