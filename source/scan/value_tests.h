@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "kelvo/scan.h"
 #include "kelvo/utf8.h"
@@ -124,12 +127,32 @@ inline size_t ascii_run(const uint8_t *p, size_t n)
     return i;
 }
 
+#if defined(__SSE2__)
+// Sixteen bytes at p: a bit for each that is not printable ASCII.
+inline uint32_t unprintable16(const uint8_t *p)
+{
+    __m128i x = _mm_loadu_si128((const __m128i *)p);
+    __m128i ok = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(0x1F)), _mm_cmplt_epi8(x, _mm_set1_epi8(0x7F)));
+    return ~(uint32_t)_mm_movemask_epi8(ok) & 0xFFFF;
+}
+#endif
+
 // The length of the run of printable ASCII at p, where `room` bytes (n or
-// more) may be read at p: eight bytes a load, the last load of a value
-// inside its block reaching past its end with those bytes masked off.
+// more) may be read at p: sixteen (or eight) bytes a load, the last load of
+// a value inside its block reaching past its end with those bytes masked off.
 inline size_t ascii_prefix(const uint8_t *p, size_t n, size_t room)
 {
     size_t i = 0;
+#if defined(__SSE2__)
+    while (i < n && room >= 16 && room - 16 >= i) {
+        uint32_t bad = unprintable16(p + i);
+        if (n - i < 16)
+            bad &= (1u << (n - i)) - 1;
+        if (bad)
+            return i + (size_t)__builtin_ctz(bad);
+        i += 16;
+    }
+#endif
     while (i < n) {
         uint64_t x, bad;
         if (n - i >= 8) {

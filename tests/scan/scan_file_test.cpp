@@ -168,10 +168,10 @@ TEST(ScanValues, NumbersDatesAndTextAtTheirEdges)
     EXPECT_EQ(c.date, 3u);
     EXPECT_EQ(c.text, 1u);
 
-    // Read eight bytes at a time, also past a value's end inside its block:
-    // an unprintable byte or a character outside the value never counts, one
-    // at any place inside it always does.
-    for (size_t n = 0; n <= 19; n++)
+    // Read sixteen or eight bytes at a time, also past a value's end inside
+    // its block: an unprintable byte or a character outside the value never
+    // counts, one at any place inside it always does.
+    for (size_t n = 0; n <= 40; n++)
         for (size_t bad = 0; bad < n + 9; bad++)
             for (uint8_t c : {(uint8_t)0x01, (uint8_t)0x7F, (uint8_t)0xE9}) {
                 Bytes b(n + 9, 'x');
