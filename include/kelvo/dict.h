@@ -196,8 +196,13 @@ static_assert(offsetof(TABSUBPART, objn) == 4 && offsetof(TABSUBPART, objd) == 8
               offsetof(TABSUBPART, tsn) == 28);
 
 // One LOB column (file "lob", from LOB$).
+// LOB.flag: SecureFile options whose stored form is not public; the values
+// of such a column are refused (NULL, counted).
+enum { LOB_ENCRYPTED = 1, LOB_COMPRESSED = 2, LOB_DEDUPLICATED = 3 };
+
 struct __lob {
-    uint32_t flag;          // 1: FLAGS 0x1000; 2: FLAGS 0x2000, 0x4000 or 0x8000; else 0
+    uint32_t flag;          // LOB_ENCRYPTED: FLAGS 0x1000; LOB_COMPRESSED: 0x2000, 0x4000 or 0x8000;
+                            // LOB_DEDUPLICATED: 0x10000, 0x20000 or 0x40000; else 0
     uint32_t objp;          // the table
     uint32_t cid;           // COL#
     uint32_t objn;          // LOBJ#: the LOB segment

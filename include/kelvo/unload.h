@@ -167,6 +167,11 @@ void print_table_losses(const ULDR *ul);
 void print_table_refusals(ULDR *ul, const char *name);
 // The table's encrypted columns, said once before its blocks are read.
 void print_encrypted_columns(const TAB *t, const char *name);
+// Before a table's rows: one line for each LOB column whose SecureFile data
+// is encrypted, compressed or deduplicated (its values are refused), and
+// the word for such a LOB.flag (nullptr for a LOB read as stored).
+void print_refused_lobs(const TAB *t, const char *name);
+const char *refused_lob_text(uint32_t flag);
 
 // The dump writer: zeros that reserve the header and the table information,
 // the cache of row data, and the header and table information written last.

@@ -544,7 +544,9 @@ int process_lob_block(uint8_t *cblk, uint8_t *blk, LOB *lob, int tabn, int max_r
         TAKE(num_at(r, 7, &l.blk));
         TAKE(num_at(r, 8, &l.chunk));
         TAKE(num_at(r, 10, &flags));
-        l.flag = (flags & 0x1000) ? 1 : (flags & (0x2000 | 0x4000 | 0x8000)) ? 2 : 0;
+        l.flag = (flags & 0x1000) ? LOB_ENCRYPTED : (flags & (0x2000 | 0x4000 | 0x8000)) ? LOB_COMPRESSED
+                 : (flags & 0x70000)                                  ? LOB_DEDUPLICATED
+                                                                      : 0;
         return (int)ROW_OK;
     });
 }

@@ -121,6 +121,11 @@ COLS_RESULT extended_value(ULDR *ul, int col, const uint8_t *data, uint32_t len)
     int li = lookup_lob(ul->tabp->objn, c->cid);
     if (li < 0)
         return extended_lost(ul, col, ul->clen, "cannot be read", "the LOB is not in the dictionary");
+    if (const char *what = refused_lob_text(g_ctx.lob[li].flag)) {
+        char how[64];
+        snprintf(how, sizeof(how), "is %s (SecureFile)", what);
+        return extended_lost(ul, col, ul->clen, how, "SecureFile LOB encrypted, compressed or deduplicated");
+    }
     // The LOB readers use lbuf, which may hold the row's LONG bytes: they
     // move to the LONG staging file first.
     if (ul->lsz > 0 && save_long(ul, nullptr, 0, 1) < 0)

@@ -186,6 +186,30 @@ void print_table_refusals(ULDR *ul, const char *name)
                 "no data block parses: tablespace encryption is the likely cause");
 }
 
+const char *refused_lob_text(uint32_t flag)
+{
+    switch (flag) {
+    case LOB_ENCRYPTED: return "encrypted";
+    case LOB_COMPRESSED: return "compressed";
+    case LOB_DEDUPLICATED: return "deduplicated";
+    default: return nullptr;
+    }
+}
+
+void print_refused_lobs(const TAB *t, const char *name)
+{
+    for (uint32_t i = 0; i < t->tcol && (uint64_t)t->coff + i < g_ctx.sys.ncol; i++) {
+        const COL *c = &g_ctx.col[t->coff + i];
+        if ((c->flag & COL_SKIP_MASK) || (c->ctyp != TYPE_CLOB && c->ctyp != TYPE_BLOB))
+            continue;
+        int li = lookup_lob(t->objn, c->cid);
+        const char *what = li >= 0 ? refused_lob_text(g_ctx.lob[li].flag) : nullptr;
+        if (what)
+            fprintf(stderr, "table \"%s\": LOB column %.31s is %s (SecureFile), unloaded as NULL.\n", name, c->name,
+                    what);
+    }
+}
+
 void print_encrypted_columns(const TAB *t, const char *name)
 {
     char list[512];

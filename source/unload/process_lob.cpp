@@ -10,7 +10,8 @@
 
 using rowdec::g_lob_mark;
 
-// Reads one value record after its head; 0, or -1 (lob_failed tells why).
+// Reads one value record after its head; 0, or -1 (lob_failed tells why),
+// or -2 for a value of a column refused as a whole (said before its rows).
 static int read_value(ULDR *ul, LOBD *d)
 {
     int li = lookup_lob(ul->tabp->objn, d->cid);
@@ -27,6 +28,12 @@ static int read_value(ULDR *ul, LOBD *d)
         return -1;
     }
     LOB *lob = &g_ctx.lob[li];
+    // How encrypted, compressed or deduplicated SecureFile data is stored
+    // is not public: its bytes would be no value of the column.
+    if (refused_lob_text(lob->flag)) {
+        lob_why("SecureFile LOB encrypted, compressed or deduplicated");
+        return -2;
+    }
     uint32_t llen = d->len < sizeof(d->ldata) ? d->len : (uint32_t)sizeof(d->ldata);
     if (llen < sizeof(LOC)) {
         lob_bad_locator(lob, "shorter than its 20-byte common part");
@@ -92,14 +99,16 @@ int process_lob(ULDR *ul)
         LOBD *d = (LOBD *)(ul->lobc + sizeof(LOBD) * (size_t)i);
         uint64_t start = ul->data_ofs + (uint64_t)ul->clen;
         lob_failure_clear();
-        if (read_value(ul, d) == 0)
+        int r = read_value(ul, d);
+        if (r == 0)
             continue;
         if (lob_write_failed())
             return -1;
         if (drop_value(ul, i, start, d) < 0)
             return -1;
         int col = column_of(ul, d->cid);
-        rowdec::report_value_lost(ul, "LOB", col, "cannot be read");
+        if (r != -2)
+            rowdec::report_value_lost(ul, "LOB", col, "cannot be read");
         rowdec::note_row_loss(ul, LOSS_LOB, col, lob_failed_why());
     }
     return 0;

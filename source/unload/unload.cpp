@@ -124,6 +124,7 @@ void table_opening(ULDR *ul, const char *user, TAB *t, TAB_INFO *ti)
     loss_table(ti->tab_name);
     ti->offset = ul->data_ofs;
     print_encrypted_columns(t, ti->tab_name);
+    print_refused_lobs(t, ti->tab_name);
     warn_dictionary_defaults(t, ti->tab_name);
     progress_line(user, ti->tab_name);
 }
