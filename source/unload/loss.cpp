@@ -200,7 +200,8 @@ void print_refused_lobs(const TAB *t, const char *name)
 {
     for (uint32_t i = 0; i < t->tcol && (uint64_t)t->coff + i < g_ctx.sys.ncol; i++) {
         const COL *c = &g_ctx.col[t->coff + i];
-        if ((c->flag & COL_SKIP_MASK) || (c->ctyp != TYPE_CLOB && c->ctyp != TYPE_BLOB))
+        // A column encrypted with TDE is said (and refused) as such.
+        if ((c->flag & (COL_SKIP_MASK | COL_ENCRYPTED)) || (c->ctyp != TYPE_CLOB && c->ctyp != TYPE_BLOB))
             continue;
         int li = lookup_lob(t->objn, c->cid);
         const char *what = li >= 0 ? refused_lob_text(g_ctx.lob[li].flag) : nullptr;
