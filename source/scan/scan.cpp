@@ -98,31 +98,44 @@ void place_block(SCAN_OBJ &o, const DATAFILE *df, uint32_t b)
 }
 
 // The columns of one head piece that holds the first columns of its row
-// (the last one only when it is whole).
-void profile_piece(Scan &s, SCAN_OBJ &o, ROWPIECE *rp)
+// (the last one only when it is whole): fb and cc from its header, its
+// columns from cols up to end (the block's end). Inline: it runs for every
+// row of the datafiles.
+[[gnu::always_inline]] inline void profile_piece(Scan &s, SCAN_OBJ &o, uint8_t fb, uint32_t cc, const uint8_t *q,
+                                                 const uint8_t *end)
 {
-    int usable = rp->cc;
-    if (!(rp->fb & FB_LAST)) {
+    int usable = (int)cc;
+    if (!(fb & FB_LAST)) {
         o.chained++;
-        if (rp->fb & FB_NEXT)
+        if (fb & FB_NEXT)
             usable--;
     }
     // A piece holds at most 255 columns, fewer than an object keeps.
     static_assert(SCAN_COLS_MAX > 255);
-    uint32_t cc = rp->cc;
     if (cc > o.ncol) {
         o.ncol = cc;
         o.cols.resize(cc);
     }
-    const uint8_t *p = rp->cols;
-    for (int i = 0; i < usable && (uint32_t)i < o.ncol; i++) {
-        const uint8_t *data;
-        uint32_t len;
-        int r = next_column(&p, rp->end, &data, &len);
-        if (r < 0)
+    SCAN_COL *col = o.cols.data();
+    for (int i = 0; i < usable; i++, col++) {
+        if (q >= end)
             break;
-        if (r > 0)
-            scanval::count_value(&o.cols[(size_t)i], data, len, s.cs_kind);
+        size_t n = q[0], hdr = 1;
+        if (n == COLLEN_NULL) {
+            q++;
+            continue;
+        }
+        if (n == COLLEN_LONG) {
+            if (end - q < 3)
+                break;
+            hdr = 3;
+            n = get_le16(q + 1);
+        }
+        if (!in_bounds(hdr, n, (size_t)(end - q)))
+            break;
+        q += hdr;
+        scanval::count_value(col, q, n, s.cs_kind, (size_t)(end - q));
+        q += n;
     }
 }
 
@@ -179,45 +192,16 @@ bool profile_plain_block(Scan &s, SCAN_OBJ &o, const uint8_t *blk, size_t bsz)
             continue;
         }
         const uint8_t *q = p + 3;
-        int usable = p[2];
+        // The next piece's rowid follows the header.
         if (!(fb & FB_LAST)) {
-            // The next piece's rowid follows the header.
             if ((size_t)(end - q) < (size_t)ROWID_SIZE) {
                 fprintf(stderr, "block rdba=0x%08x slot %d: row header beyond the block end.\n",
                         get_le32(blk + offsetof(KCBH, rdba_kcbh)), sl);
                 continue;
             }
             q += ROWID_SIZE;
-            chained++;
-            if (fb & FB_NEXT)
-                usable--;
         }
-        uint32_t cc = p[2];
-        if (cc > o.ncol) {
-            o.ncol = cc;
-            o.cols.resize(cc);
-        }
-        SCAN_COL *col = o.cols.data();
-        for (int i = 0; i < usable; i++, col++) {
-            if (q >= end)
-                break;
-            size_t n = q[0], hdr = 1;
-            if (n == COLLEN_NULL) {
-                q++;
-                continue;
-            }
-            if (n == COLLEN_LONG) {
-                if (end - q < 3)
-                    break;
-                hdr = 3;
-                n = get_le16(q + 1);
-            }
-            if (!in_bounds(hdr, n, (size_t)(end - q)))
-                break;
-            q += hdr;
-            scanval::count_value(col, q, n, s.cs_kind, (size_t)(end - q));
-            q += n;
-        }
+        profile_piece(s, o, fb, p[2], q, end);
     }
     o.rows += rows;
     o.chained += chained;
@@ -262,7 +246,7 @@ void profile_block(Scan &s, SCAN_OBJ &o, const uint8_t *blk, size_t bsz)
             continue;
         }
         if (parse_row_piece(&rp, 0) == 0)
-            profile_piece(s, o, &rp);
+            profile_piece(s, o, rp.fb, rp.cc, rp.cols, rp.end);
     }
 }
 
